@@ -1,0 +1,126 @@
+#include <string>
+
+#include "app/uninstall_app.h"
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+#include "tests/support/fake_machine.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using tvx::testing::FakeMachine;
+
+constexpr char kUninstaller[] = "C:\\windows\\UNINST.EXE";
+
+class LaunchTest : public ::testing::Test {
+ protected:
+  BOOL Run(const CString& command, const CString& arguments = CString()) {
+    return app_.RunUninstaller(command, arguments);
+  }
+  void AddUninstaller(FakeMachine::Program program) {
+    fake_.AddProgram(kUninstaller, std::move(program));
+  }
+
+  FakeMachine fake_;
+  tvx::ScopedMachine scope_{fake_};
+  CUninstallApp app_;
+};
+
+struct CommandLineCase {
+  const char* command;
+  const char* arguments;
+  const char* expected;
+};
+
+class CommandLineTest : public LaunchTest, public ::testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(CommandLineTest, ComposesTheCommandLineWithOneBlank) {
+  AddUninstaller({});
+  ASSERT_TRUE(Run(GetParam().command, GetParam().arguments));
+  ASSERT_EQ(fake_.started.size(), 1u);
+  EXPECT_EQ(fake_.started[0].command_line, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CommandLineTest,
+    ::testing::Values(
+        CommandLineCase{"C:\\windows\\UNINST.EXE -f\"C:\\TAVOX\\DEISL1.ISU\"", "",
+                        "C:\\windows\\UNINST.EXE -f\"C:\\TAVOX\\DEISL1.ISU\""},
+        CommandLineCase{"C:\\windows\\UNINST.EXE", "-y", "C:\\windows\\UNINST.EXE -y"},
+        CommandLineCase{"C:\\windows\\UNINST.EXE ", "-y", "C:\\windows\\UNINST.EXE  -y"},
+        CommandLineCase{"C:\\windows\\UNINST.EXE", " -y ", "C:\\windows\\UNINST.EXE  -y "}));
+
+TEST_F(LaunchTest, BlankInTheProgramPathIsPassedUnquoted) {
+  fake_.AddProgram("C:\\Program Files\\Setup\\UNINST.EXE", {});
+  ASSERT_TRUE(Run("C:\\Program Files\\Setup\\UNINST.EXE -a"));
+  ASSERT_EQ(fake_.started.size(), 1u);
+  EXPECT_EQ(fake_.started[0].command_line, "C:\\Program Files\\Setup\\UNINST.EXE -a");
+  EXPECT_EQ(fake_.started[0].image, "C:\\Program Files\\Setup\\UNINST.EXE");
+}
+
+TEST_F(LaunchTest, CommandLineOf255CharactersFitsAndLongerOnesDoNotStart) {
+  AddUninstaller({});
+  const std::string command = std::string(kUninstaller) + " ";
+  const CString fits = (command + std::string(255 - command.size(), 'x')).c_str();
+  EXPECT_TRUE(Run(fits));
+  EXPECT_THAT(fake_.beeps, IsEmpty());
+
+  EXPECT_FALSE(Run(fits + "x"));
+  EXPECT_FALSE(Run(fits.Left(250), "123456"));
+  EXPECT_EQ(fake_.started.size(), 1u);
+  EXPECT_THAT(fake_.beeps, ElementsAre(MB_OK, MB_OK));
+}
+
+TEST_F(LaunchTest, ProgramThatCannotStartFailsAtOnceWithOneBeep) {
+  EXPECT_FALSE(Run("C:\\windows\\MISSING.EXE -f"));
+  EXPECT_THAT(fake_.beeps, ElementsAre(MB_OK));
+  EXPECT_THAT(fake_.CallsOf("WaitProcess"), IsEmpty());
+}
+
+TEST_F(LaunchTest, ProgramThatEndsIsSeenAtOnceWhateverItsExitValue) {
+  for (uint32_t exit_code : {0u, 1u, 258u, 260u, 0xC0000005u}) {
+    AddUninstaller({.exit_code = exit_code, .runs_for_ms = 3000});
+    const uint64_t start = fake_.now_ms;
+    EXPECT_TRUE(Run(kUninstaller)) << exit_code;
+    EXPECT_EQ(fake_.now_ms - start, 3000u);
+  }
+  EXPECT_THAT(fake_.CallsOf("WaitProcess"), ElementsAre("5000", "5000", "5000", "5000", "5000"));
+  EXPECT_THAT(fake_.beeps, IsEmpty());
+}
+
+TEST_F(LaunchTest, ExitValue259CannotBeToldFromRunning) {
+  AddUninstaller({.exit_code = STILL_ACTIVE});
+  EXPECT_FALSE(Run(kUninstaller));
+  EXPECT_EQ(fake_.CallsOf("WaitProcess").size(), 24u);
+  EXPECT_EQ(fake_.now_ms, 0u);
+  EXPECT_THAT(fake_.beeps, ElementsAre(MB_OK));
+}
+
+TEST_F(LaunchTest, ProgramThatOutlivesTheWaitsIsLeftRunningAfterTwoMinutes) {
+  AddUninstaller({.never_ends = true});
+  EXPECT_FALSE(Run(kUninstaller));
+  EXPECT_EQ(fake_.CallsOf("WaitProcess").size(), 24u);
+  EXPECT_EQ(fake_.now_ms, 24u * 5000u);
+  EXPECT_EQ(fake_.CallsOf("CloseProcess").size(), 1u);
+  EXPECT_THAT(fake_.beeps, ElementsAre(MB_OK));
+}
+
+TEST_F(LaunchTest, FailedExitCodeQueryEndsTheWait) {
+  AddUninstaller({.never_ends = true, .exit_code_query_fails = true});
+  EXPECT_FALSE(Run(kUninstaller));
+  EXPECT_EQ(fake_.CallsOf("WaitProcess").size(), 1u);
+  EXPECT_EQ(fake_.CallsOf("CloseProcess").size(), 1u);
+  EXPECT_THAT(fake_.beeps, ElementsAre(MB_OK));
+}
+
+TEST_F(LaunchTest, ProgramStartsInTheCurrentDirectory) {
+  fake_.MakeDirectory("C:\\WORK");
+  ASSERT_EQ(crt::_chdir("C:\\WORK"), 0);
+  AddUninstaller({});
+  ASSERT_TRUE(Run(kUninstaller));
+  ASSERT_EQ(fake_.started.size(), 1u);
+  EXPECT_EQ(fake_.started[0].directory, "C:\\WORK");
+}
+
+}  // namespace
