@@ -50,9 +50,9 @@ class FakeMachine : public Machine {
   // --- Programs: a file the machine can start, and what it does when started.
   struct Program {
     uint32_t exit_code = 0;
-    uint64_t runs_for_ms = 0;           // ends this long after its start, on the fake clock
-    bool never_ends = false;            // still running whatever the wait
-    bool exit_code_query_fails = false; // ProcessExitCode returns false
+    uint64_t runs_for_ms = 0;            // ends this long after its start, on the fake clock
+    bool never_ends = false;             // still running whatever the wait
+    bool exit_code_query_fails = false;  // ProcessExitCode returns false
     std::function<void(FakeMachine&)> on_start;  // runs when it starts (may change the tree)
   };
   /// Makes the file at `path` and lets StartProcess run it as `program`.
@@ -114,8 +114,14 @@ class FakeMachine : public Machine {
  private:
   Node* Find(const MachinePath& path, Win32Error* error) const;
   Node* FindText(const std::string& path) const;
+  Node* Root(const MachinePath& path) const;
+  /// The node at `path`, made with its missing parents; null (and a test failure) when a file
+  /// or a missing drive is in the way.
+  Node* Make(const std::string& path, bool directory);
+  void Record(const std::string& method, const std::string& argument = "");
 
   std::map<char, Node*> drives_;
+  std::map<std::string, Node*> shares_;  // UNC roots by their upper-cased text, made on demand
   std::string start_directory_ = "C:\\";
   std::string module_file_name_ = "C:\\tavox-uninstall.exe";
   bool has_registry_ = false;
