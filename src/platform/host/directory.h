@@ -1,0 +1,60 @@
+// An open host directory as the resolver keeps it: a descriptor that names the directory itself
+// (whatever happens to its path), and an index of its names for lookups that ignore case.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/host/unique_fd.h"
+
+namespace tvx::host {
+
+class HostDir {
+ public:
+  /// Takes an O_PATH descriptor of a directory; `st` is its fstat.
+  HostDir(UniqueFd fd, const struct stat& st)
+      : fd_(std::move(fd)), dev_(st.st_dev), ino_(st.st_ino) {}
+
+  int fd() const { return fd_.get(); }
+  bool Is(dev_t dev, ino_t ino) const { return dev == dev_ && ino == ino_; }
+  bool indexed() const { return indexed_; }
+
+  /// The host name whose upper-case form (code page 1252) is `upper`; false when the index,
+  /// built on first use, has none.
+  bool FindIgnoringCase(const std::string& upper, std::string* host_name);
+  /// Reads the directory again if it may have changed since the index was built; true if so.
+  bool RefreshIndex();
+  /// Keeps the index in step with this machine's own changes.
+  void NoteRemoved(const std::string& host_name);
+  void NoteAdded(const std::string& host_name);
+  /// Replaces the index with the names of a listing just read, which began at `listed_at`.
+  void SetIndex(std::unordered_map<std::string, std::string> index, const struct stat& listed_at);
+
+ private:
+  void BuildIndex();
+
+  UniqueFd fd_;
+  dev_t dev_;
+  ino_t ino_;
+  bool indexed_ = false;
+  std::unordered_map<std::string, std::string> index_;  // upper-case Windows name -> host name
+  struct timespec indexed_mtime_ {};
+};
+
+using DirRef = std::shared_ptr<HostDir>;
+
+/// Calls `visit(host_name, windows_name)` for each entry of the directory a Windows program may
+/// see ("." and ".." left out). Returns 0 or the errno of opening the directory for reading.
+int ReadNames(int dir_fd,
+              const std::function<void(const std::string& host, const std::string& name)>& visit);
+
+/// Adds a name to an index, the smallest host name winning when several differ only in case.
+void AddToIndex(std::unordered_map<std::string, std::string>* index, const std::string& host,
+                const std::string& name);
+
+}  // namespace tvx::host

@@ -1,0 +1,179 @@
+// The host machine's files: every path resolved by the Resolver, never through a link.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <unordered_map>
+
+#include "platform/host/errors.h"
+#include "platform/host/host_machine_impl.h"
+#include "platform/host/io.h"
+#include "platform/host/names.h"
+#include "platform/windows.h"
+
+namespace tvx::host {
+namespace {
+
+// Seconds from 1601-01-01 (FILETIME's epoch) to 1970-01-01.
+constexpr int64_t kFileTimeEpochOffset = 11644473600;
+
+uint64_t FileTime(const struct timespec& time) {
+  const int64_t seconds = time.tv_sec + kFileTimeEpochOffset;
+  if (seconds < 0) return 0;
+  return static_cast<uint64_t>(seconds) * 10000000 + static_cast<uint64_t>(time.tv_nsec) / 100;
+}
+
+bool IsReadOnly(const struct stat& st) { return !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+EntryInfo InfoOf(const std::string& host_name, const struct stat& st) {
+  EntryInfo info;
+  (void)WindowsName(host_name, &info.name);
+  info.link = S_ISLNK(st.st_mode);
+  info.directory = S_ISDIR(st.st_mode);
+  info.readonly = IsReadOnly(st);
+  info.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  info.write_time = FileTime(st.st_mtim);
+  return info;
+}
+
+// A fresh temporary file in `dir`, created exclusively so that nothing already there is touched.
+UniqueFd CreateTemporary(int dir, mode_t mode, std::string* name) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    struct timespec now {};
+    (void)clock_gettime(CLOCK_MONOTONIC, &now);
+    *name = ".tvx-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
+            std::to_string(now.tv_nsec) + ".tmp";
+    UniqueFd fd(openat(dir, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       mode));
+    if (fd.valid() || errno != EEXIST) return fd;
+  }
+  return UniqueFd();
+}
+
+void SyncDirectory(int dir) {
+  UniqueFd fd(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) (void)fsync(fd.get());
+}
+
+}  // namespace
+
+Win32Error HostMachine::Stat(const MachinePath& path, EntryInfo* info) {
+  if (path.IsRoot()) {
+    DirRef root;
+    if (const Win32Error error = resolver_.OpenDirectory(path, &root)) return error;
+    struct stat st {};
+    if (fstat(root->fd(), &st) != 0) return ErrorFromErrno(errno);
+    *info = InfoOf("", st);
+    return ERROR_SUCCESS;
+  }
+  Located entry;
+  if (const Win32Error error = resolver_.Locate(path, &entry)) return error;
+  *info = InfoOf(entry.host_name, entry.st);
+  return ERROR_SUCCESS;
+}
+
+Win32Error HostMachine::List(const MachinePath& dir, std::vector<EntryInfo>* entries) {
+  DirRef host_dir;
+  if (const Win32Error error = resolver_.OpenDirectory(dir, &host_dir)) return error;
+  struct stat listed_at {};
+  (void)fstat(host_dir->fd(), &listed_at);
+  std::vector<EntryInfo> found;
+  std::unordered_map<std::string, std::string> index;
+  const int error = ReadNames(host_dir->fd(), [&](const std::string& host, const std::string& name) {
+    AddToIndex(&index, host, name);
+    struct stat st {};
+    // An entry gone since it was read is simply not listed.
+    if (fstatat(host_dir->fd(), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      found.push_back(InfoOf(host, st));
+    }
+  });
+  if (error) return ErrorFromErrno(error);
+  host_dir->SetIndex(std::move(index), listed_at);
+  *entries = std::move(found);
+  return ERROR_SUCCESS;
+}
+
+Win32Error HostMachine::DeleteFile(const MachinePath& path) {
+  if (path.IsRoot()) return ERROR_ACCESS_DENIED;
+  Located entry;
+  if (const Win32Error error = resolver_.Locate(path, &entry)) return error;
+  // The owner-write bit is the read-only attribute, which the machine enforces even for root.
+  if (S_ISDIR(entry.st.st_mode) || IsReadOnly(entry.st)) return ERROR_ACCESS_DENIED;
+  if (unlinkat(entry.parent->fd(), entry.host_name.c_str(), 0) != 0) return ErrorFromErrno(errno);
+  entry.parent->NoteRemoved(entry.host_name);
+  return ERROR_SUCCESS;
+}
+
+Win32Error HostMachine::RemoveDirectory(const MachinePath& path) {
+  if (path.IsRoot()) return ERROR_ACCESS_DENIED;
+  Located entry;
+  if (const Win32Error error = resolver_.Locate(path, &entry)) return error;
+  if (!S_ISDIR(entry.st.st_mode)) return ERROR_DIRECTORY;  // a file or a link
+  if (unlinkat(entry.parent->fd(), entry.host_name.c_str(), AT_REMOVEDIR) != 0) {
+    // A link put in the directory's place meanwhile is refused with ENOTDIR, never followed.
+    if (errno == ENOTDIR) return ERROR_DIRECTORY;
+    if (errno == EEXIST) return ERROR_DIR_NOT_EMPTY;
+    return ErrorFromErrno(errno);
+  }
+  resolver_.Forget(entry.st);
+  entry.parent->NoteRemoved(entry.host_name);
+  return ERROR_SUCCESS;
+}
+
+Win32Error HostMachine::ReadFile(const MachinePath& path, std::string* bytes) {
+  if (path.IsRoot()) return ERROR_ACCESS_DENIED;
+  Located entry;
+  if (const Win32Error error = resolver_.Locate(path, &entry)) return error;
+  if (!S_ISREG(entry.st.st_mode)) return ERROR_ACCESS_DENIED;  // a directory, a link, a device
+  UniqueFd fd(openat(entry.parent->fd(), entry.host_name.c_str(),
+                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return errno == ELOOP ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno);
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
+  return ErrorFromErrno(ReadAll(fd.get(), bytes));
+}
+
+Win32Error HostMachine::ReplaceFile(const MachinePath& path, const std::string& bytes) {
+  if (path.IsRoot()) return ERROR_ACCESS_DENIED;
+  Located entry;
+  const Win32Error error = resolver_.Locate(path, &entry);
+  if (error == ERROR_FILE_NOT_FOUND && entry.parent) {
+    // A name no Windows program could see must never be made.
+    if (!IsShowableName(path.names.back())) return ERROR_INVALID_NAME;
+    return ReplaceIn(*entry.parent, HostName(path.names.back()), nullptr, bytes);
+  }
+  if (error) return error;
+  if (!S_ISREG(entry.st.st_mode) || IsReadOnly(entry.st)) return ERROR_ACCESS_DENIED;
+  return ReplaceIn(*entry.parent, entry.host_name, &entry.st, bytes);
+}
+
+Win32Error HostMachine::ReplaceIn(HostDir& dir, const std::string& host_name,
+                                  const struct stat* old, const std::string& bytes) {
+  std::string temporary;
+  UniqueFd fd = CreateTemporary(dir.fd(), old ? old->st_mode & 07777 : 0666, &temporary);
+  if (!fd.valid()) return ErrorFromErrno(errno);
+  Win32Error error = ERROR_SUCCESS;
+  if (old) {
+    // The new file keeps the old one's owner and mode; failing that is no reason to lose data.
+    (void)fchown(fd.get(), old->st_uid, old->st_gid);
+    (void)fchmod(fd.get(), old->st_mode & 07777);
+  }
+  error = ErrorFromErrno(WriteAll(fd.get(), bytes));
+  if (!error && fsync(fd.get()) != 0) error = ErrorFromErrno(errno);
+  if (close(fd.Release()) != 0 && !error) error = ErrorFromErrno(errno);
+  if (!error && renameat(dir.fd(), temporary.c_str(), dir.fd(), host_name.c_str()) != 0) {
+    error = ErrorFromErrno(errno);
+  }
+  if (error) {
+    (void)unlinkat(dir.fd(), temporary.c_str(), 0);
+    return error;
+  }
+  SyncDirectory(dir.fd());
+  dir.NoteAdded(host_name);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace tvx::host

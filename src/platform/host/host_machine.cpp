@@ -1,0 +1,98 @@
+// The host machine: its start-up facts and the registry file; the rest lives in files.cpp,
+// processes.cpp and terminal.cpp.
+#include "platform/host/host_machine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "platform/host/host_machine_impl.h"
+#include "platform/host/io.h"
+
+namespace tvx {
+namespace host {
+namespace {
+
+std::string WorkingDirectory() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+std::string RunningExecutable() {
+  char buffer[PATH_MAX];
+  const ssize_t size = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (size <= 0 || static_cast<size_t>(size) >= sizeof buffer) return "";
+  return std::string(buffer, static_cast<size_t>(size));
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+HostMachine::HostMachine(const HostOptions& options)
+    : options_(options), drives_(options.prefix), resolver_(drives_) {}
+
+bool HostMachine::HasDrive(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 0x20);
+  return drives_.OpenRoot(letter).valid();
+}
+
+std::string HostMachine::StartDirectory() {
+  std::string directory = options_.working_directory;
+  if (directory.empty()) directory = WorkingDirectory();
+  // A working directory the host cannot name (removed meanwhile) starts at the host's root.
+  if (directory.empty()) directory = "/";
+  return drives_.WindowsPath(directory);
+}
+
+std::string HostMachine::ModuleFileName() {
+  std::string module = options_.module_path;
+  if (module.empty()) module = RunningExecutable();
+  return drives_.WindowsPath(module.empty() ? "/" : module);
+}
+
+bool HostMachine::IsHostRoot(const MachinePath& path) {
+  DirRef dir;
+  struct stat st {};
+  if (resolver_.OpenDirectory(path, &dir) || fstat(dir->fd(), &st) != 0) return false;
+  struct stat root {};
+  if (stat("/", &root) == 0 && SameFile(st, root)) return true;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    UniqueFd drive = drives_.OpenRoot(letter);
+    if (drive.valid() && fstat(drive.get(), &root) == 0 && SameFile(st, root)) return true;
+  }
+  return false;
+}
+
+bool HostMachine::ReadRegistryText(std::string* text) {
+  if (options_.prefix.empty()) return false;
+  UniqueFd fd(open((options_.prefix + "/system.reg").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ReadAll(fd.get(), text) == 0;
+}
+
+}  // namespace host
+
+HostOptions HostOptionsFromEnvironment() {
+  HostOptions options;
+  const char* prefix = std::getenv("WINEPREFIX");
+  const char* home = std::getenv("HOME");
+  if (prefix && *prefix) {
+    options.prefix = prefix;
+  } else if (home && *home) {
+    options.prefix = std::string(home) + "/.wine";
+  }
+  return options;
+}
+
+std::unique_ptr<Machine> MakeHostMachine(const HostOptions& options) {
+  return std::make_unique<host::HostMachine>(options);
+}
+
+}  // namespace tvx
