@@ -3,8 +3,8 @@
 //
 // Choices where the real platform's behaviour is not known or cannot apply here:
 // - Every candidate of a command line is tried in turn; the first that is an existing file wins.
-//   When none is, the error is the last candidate's (ERROR_FILE_NOT_FOUND for a name searched
-//   for, ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND for a name with a directory part).
+//   When none is, the error is the first candidate's: ERROR_FILE_NOT_FOUND for a name searched
+//   for, ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND for a name with a directory part.
 // - A directory or a symbolic link is never a program: links are never followed, and a
 //   directory named with a path gives ERROR_ACCESS_DENIED.
 // - The PATH step of the search takes the entries of the process environment's PATH (separated
@@ -115,12 +115,15 @@ Win32Error FindProgram(std::string_view command_line, MachinePath* image) {
     const bool quoted = start != std::string_view::npos && command_line.substr(start, 2) == "\"\"";
     return quoted ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
   }
-  Win32Error error = ERROR_FILE_NOT_FOUND;
+  // When none is found, the first candidate's error tells what the caller most likely meant: for
+  // "setup.exe /x" a missing setup.exe, not a missing directory "setup.exe ".
+  Win32Error first_error = ERROR_SUCCESS;
   for (const std::string& candidate : candidates) {
-    error = FindCandidate(candidate, image);
+    const Win32Error error = FindCandidate(candidate, image);
     if (error == ERROR_SUCCESS) return ERROR_SUCCESS;
+    if (first_error == ERROR_SUCCESS) first_error = error;
   }
-  return error;
+  return first_error;
 }
 
 // An application name is used as given: no search and no default extension.
