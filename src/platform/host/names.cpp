@@ -13,12 +13,19 @@ bool IsShowableCharacter(unsigned char byte) {
   return std::strchr("\\/:*?\"<>|", byte) == nullptr;
 }
 
-// The length of the UTF-8 sequence a lead byte announces (1 for a stray byte).
-size_t SequenceLength(unsigned char lead) {
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 1;
+// The length of the UTF-8 character at `i`, judged by its bytes' shape alone; 1 for a stray
+// byte, so that a malformed sequence costs one "?" per byte.
+size_t CharacterLength(std::string_view text, size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = (lead & 0xE0) == 0xC0   ? 2
+                        : (lead & 0xF0) == 0xE0 ? 3
+                        : (lead & 0xF8) == 0xF0 ? 4
+                                                : 1;
+  if (i + length > text.size()) return 1;
+  for (size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
 }
 
 }  // namespace
@@ -38,19 +45,19 @@ bool WindowsName(std::string_view host_name, std::string* name) {
 std::string WindowsNameLossy(std::string_view host_name) {
   std::string out;
   for (size_t i = 0; i < host_name.size();) {
-    size_t length = SequenceLength(static_cast<unsigned char>(host_name[i]));
-    if (i + length > host_name.size()) length = 1;
+    const size_t length = CharacterLength(host_name, i);
     std::string one;
     const bool ok = cp1252::FromUtf8(host_name.substr(i, length), &one) &&
                     IsShowableCharacter(static_cast<unsigned char>(one[0]));
     out += ok ? one : "?";
-    // A malformed sequence costs one byte, so the next lead byte is looked at afresh.
-    i += ok ? length : 1;
+    i += length;
   }
   return out;
 }
 
-std::string HostName(std::string_view name) { return cp1252::ToUtf8(name); }
+std::string HostName(std::string_view name) {
+  return cp1252::ToUtf8(name);
+}
 
 std::string FormatPath(const MachinePath& path) {
   std::string text = path.drive ? std::string(1, path.drive) + ":" : path.unc;
