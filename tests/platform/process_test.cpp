@@ -301,152 +301,123 @@ TEST_F(ProcessTest, BadDirectoryFailsWithErrorDirectory) {
   EXPECT_TRUE(machine_.started.empty());
 }
 
-// --- Handles.
+// --- Real child processes on a prefix of the host.
 
-TEST_F(ProcessTest, GivesTwoDistinctHandlesAndNonzeroIdentifiers) {
-  machine_.AddProgram("C:\\APP\\PROG.EXE", Quick());
-  ASSERT_TRUE(Start("prog"));
-  const PROCESS_INFORMATION first = info_;
-  ASSERT_TRUE(Start("prog"));
-  const std::vector<HANDLE> handles = {first.hProcess, first.hThread, info_.hProcess,
-                                       info_.hThread};
-  for (size_t i = 0; i < handles.size(); ++i) {
-    EXPECT_NE(handles[i], nullptr);
-    EXPECT_NE(handles[i], INVALID_HANDLE_VALUE);
-    for (size_t j = i + 1; j < handles.size(); ++j) EXPECT_NE(handles[i], handles[j]);
+// A prefix whose drive C holds a copy of the test child as C:\bin\child.exe (a copy: a link
+// below a drive's root is never followed), with C:\ current.
+class ProcessOnHost : public ::testing::Test {
+ protected:
+  ProcessOnHost() {
+    const std::string child = prefix_.Host("C:\\bin\\child.exe");
+    prefix_.MakeDirectory(prefix_.Host("C:\\bin"));
+    std::filesystem::copy_file(TVX_CHILD, child);
+    std::filesystem::permissions(child, std::filesystem::perms::owner_all);
+    machine_ = prefix_.MakeMachine();
+    scoped_.emplace(*machine_);
   }
-  EXPECT_NE(first.dwProcessId, 0u);
-  EXPECT_NE(first.dwThreadId, 0u);
-  EXPECT_NE(first.dwProcessId, info_.dwProcessId);
-}
 
-TEST_F(ProcessTest, MachineForgetsTheProcessWhenItsLastHandleIsClosed) {
-  machine_.AddProgram("C:\\APP\\PROG.EXE", Quick());
-  ASSERT_TRUE(Start("prog"));
-  EXPECT_TRUE(CloseHandle(info_.hThread));
-  EXPECT_TRUE(machine_.CallsOf("CloseProcess").empty());
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 0), WAIT_OBJECT_0);
-  EXPECT_TRUE(CloseHandle(info_.hProcess));
-  EXPECT_EQ(machine_.CallsOf("CloseProcess").size(), 1u);
-}
-
-TEST_F(ProcessTest, ClosedHandleIsRefusedEverywhere) {
-  machine_.AddProgram("C:\\APP\\PROG.EXE", Quick());
-  ASSERT_TRUE(Start("prog"));
-  ASSERT_TRUE(CloseHandle(info_.hProcess));
-  ASSERT_TRUE(CloseHandle(info_.hThread));
-  DWORD code = 1234;
-  for (HANDLE handle : {info_.hProcess, info_.hThread}) {
-    SetLastError(0);
-    EXPECT_FALSE(CloseHandle(handle));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_FAILED);
-    EXPECT_FALSE(GetExitCodeProcess(handle, &code));
+  ~ProcessOnHost() override {
+    for (HANDLE handle : open_) (void)CloseHandle(handle);
   }
-  EXPECT_EQ(code, 1234u);
-  EXPECT_EQ(machine_.CallsOf("CloseProcess").size(), 1u);
-}
 
-TEST_F(ProcessTest, ValuesThatAreNoHandleAreRefused) {
-  const HANDLE bad[] = {nullptr, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(0x1234)};
-  for (HANDLE handle : bad) {
-    DWORD code = 0;
-    SetLastError(0);
-    EXPECT_EQ(WaitForSingleObject(handle, 5000), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    SetLastError(0);
-    EXPECT_FALSE(GetExitCodeProcess(handle, &code));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    SetLastError(0);
-    EXPECT_FALSE(CloseHandle(handle));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  BOOL Start(const std::string& command, const char* directory = nullptr) {
+    std::string buffer = command;
+    STARTUPINFOA startup{};
+    startup.cb = 68;
+    const BOOL started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        directory, &startup, &info_);
+    if (started) open_.insert(open_.end(), {info_.hProcess, info_.hThread});
+    return started;
   }
-  EXPECT_EQ(machine_.now_ms, 0u);
+
+  // Waits for the child without a time-out that could pass: it ends on its own at once.
+  DWORD ExitCodeAfterEnd() {
+    EXPECT_EQ(WaitForSingleObject(info_.hProcess, INFINITE), WAIT_OBJECT_0);
+    DWORD code = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(info_.hProcess, &code));
+    return code;
+  }
+
+  std::vector<std::string> Lines(const std::string& host_path) const {
+    std::vector<std::string> lines;
+    std::string text = prefix_.Read(host_path);
+    for (size_t start = 0; start < text.size();) {
+      const size_t end = text.find('\n', start);
+      lines.push_back(text.substr(start, end - start));
+      start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+  }
+
+  tvx::testing::TempPrefix prefix_;
+  std::unique_ptr<tvx::Machine> machine_;
+  std::optional<ScopedMachine> scoped_;
+  PROCESS_INFORMATION info_{};
+  std::vector<HANDLE> open_;
+};
+
+TEST_F(ProcessOnHost, RealExitValuesReachTheCaller) {
+  for (const DWORD value : {0u, 1u, 42u, 255u}) {
+    ASSERT_TRUE(Start("C:\\bin\\child.exe exit " + std::to_string(value))) << GetLastError();
+    EXPECT_EQ(ExitCodeAfterEnd(), value);
+  }
 }
 
-TEST_F(ProcessTest, ThreadHandleCanBeWaitedOnButGivesNoExitCode) {
-  FakeMachine::Program program;
-  program.runs_for_ms = 3000;
-  machine_.AddProgram("C:\\APP\\PROG.EXE", program);
-  ASSERT_TRUE(Start("prog"));
-  EXPECT_EQ(WaitForSingleObject(info_.hThread, 5000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  EXPECT_FALSE(GetExitCodeProcess(info_.hThread, &code));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(ProcessTest, HandlesOfAnEarlierMachineMeanNothing) {
-  machine_.AddProgram("C:\\APP\\PROG.EXE", Quick());
-  ASSERT_TRUE(Start("prog"));
-  FakeMachine other;
-  ScopedMachine scoped(other);
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 0), WAIT_FAILED);
-  EXPECT_FALSE(CloseHandle(info_.hProcess));
-  EXPECT_TRUE(other.calls.empty());
-}
-
-// --- Waits and exit codes, on the fake clock.
-
-TEST_F(ProcessTest, ProgramOfThreeSecondsIsSeenEndedByOneWaitOfFive) {
-  FakeMachine::Program program;
-  program.runs_for_ms = 3000;
-  program.exit_code = 1;
-  machine_.AddProgram("C:\\APP\\PROG.EXE", program);
-  ASSERT_TRUE(Start("prog"));
+TEST_F(ProcessOnHost, QuickExitEndsALongWait) {
+  ASSERT_TRUE(Start("C:\\bin\\child.exe exit 3"));
+  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeProcess(info_.hProcess, &code));
-  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 5000), WAIT_OBJECT_0);
-  EXPECT_EQ(machine_.now_ms, 3000u);  // the wait returned when the program ended
-  ASSERT_TRUE(GetExitCodeProcess(info_.hProcess, &code));
-  EXPECT_EQ(code, 1u);
+  EXPECT_EQ(code, 3u);
 }
 
-TEST_F(ProcessTest, ProgramThatNeverEndsTimesOut) {
-  FakeMachine::Program program;
-  program.never_ends = true;
-  machine_.AddProgram("C:\\APP\\PROG.EXE", program);
-  ASSERT_TRUE(Start("prog"));
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 5000), WAIT_TIMEOUT);
-  EXPECT_EQ(machine_.now_ms, 5000u);
+TEST_F(ProcessOnHost, ChildThatOutlivesItsWaitIsStillActiveUntilItEnds) {
+  const std::string flag = prefix_.root() + "/flag";
+  ASSERT_TRUE(Start("C:\\bin\\child.exe wait-for " + flag + " 7"));
+  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 10), WAIT_TIMEOUT);
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeProcess(info_.hProcess, &code));
   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  prefix_.MakeFile(flag);
+  EXPECT_EQ(ExitCodeAfterEnd(), 7u);
 }
 
-TEST_F(ProcessTest, InfiniteWaitLastsUntilTheProgramEnds) {
-  FakeMachine::Program program;
-  program.runs_for_ms = 200000;
-  program.exit_code = 42;
-  machine_.AddProgram("C:\\APP\\PROG.EXE", program);
-  ASSERT_TRUE(Start("prog"));
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 1000), WAIT_TIMEOUT);
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, INFINITE), WAIT_OBJECT_0);
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeProcess(info_.hProcess, &code));
-  EXPECT_EQ(code, 42u);
+TEST_F(ProcessOnHost, ChildKilledBySignalHasAnExitCodeOtherThanStillActive) {
+  ASSERT_TRUE(Start("C:\\bin\\child.exe kill-self 9"));
+  const DWORD code = ExitCodeAfterEnd();
+  EXPECT_NE(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_NE(code, 0u);
 }
 
-TEST_F(ProcessTest, ExitValueOf259CannotBeToldFromRunning) {
-  FakeMachine::Program program;
-  program.exit_code = STILL_ACTIVE;
-  machine_.AddProgram("C:\\APP\\PROG.EXE", program);
-  ASSERT_TRUE(Start("prog"));
-  EXPECT_EQ(WaitForSingleObject(info_.hProcess, 5000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeProcess(info_.hProcess, &code));
-  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+TEST_F(ProcessOnHost, ChildStartsInTheCurrentDirectoryWithItsArguments) {
+  prefix_.MakeDirectory(prefix_.Host("C:\\work"));
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\work"));
+  ASSERT_TRUE(Start("C:\\bin\\child.exe args out.txt \"two words\" plain"));
+  EXPECT_EQ(ExitCodeAfterEnd(), 0u);
+  const std::vector<std::string> lines = Lines(prefix_.Host("C:\\work\\out.txt"));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(std::filesystem::path(lines[0]), std::filesystem::canonical(prefix_.Host("C:\\work")));
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()),
+            (std::vector<std::string>{"args", "out.txt", "two words", "plain"}));
 }
 
-TEST_F(ProcessTest, FailingExitCodeQueryLeavesTheCodeAlone) {
-  FakeMachine::Program program;
-  program.exit_code_query_fails = true;
-  machine_.AddProgram("C:\\APP\\PROG.EXE", program);
-  ASSERT_TRUE(Start("prog"));
-  DWORD code = STILL_ACTIVE;
-  EXPECT_FALSE(GetExitCodeProcess(info_.hProcess, &code));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+TEST_F(ProcessOnHost, GivenDirectoryAndSearchedNameWork) {
+  prefix_.MakeDirectory(prefix_.Host("C:\\other"));
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\bin"));
+  ASSERT_TRUE(Start("child args out.txt", "C:\\other"));  // found in the current directory
+  EXPECT_EQ(ExitCodeAfterEnd(), 0u);
+  EXPECT_TRUE(prefix_.Exists(prefix_.Host("C:\\other\\out.txt")));
+}
+
+TEST_F(ProcessOnHost, ProgramThatCannotRunFailsToStart) {
+  prefix_.MakeFile(prefix_.Host("C:\\bin\\data.exe"), "just text");
+  EXPECT_FALSE(Start("C:\\bin\\missing.exe exit 0"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(Start("C:\\bin\\data.exe"));
+  EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_FALSE(Start("C:\\bin\\child.exe exit 0", "C:\\missing"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+  EXPECT_TRUE(open_.empty());
 }
 
 }  // namespace
