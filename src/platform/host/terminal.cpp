@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -16,7 +17,7 @@ namespace tvx::host {
 namespace {
 
 constexpr char kEscape = 0x1B;
-constexpr char kInterrupt = 0x03;  // Ctrl-C with the terminal's signals off
+constexpr char kInterrupt = 0x03;   // Ctrl-C with the terminal's signals off
 constexpr char kEndOfInput = 0x04;  // Ctrl-D
 constexpr int kNoAnswer = -1;
 
@@ -105,15 +106,26 @@ ssize_t ReadSome(int fd, char* buffer, size_t size) {
   }
 }
 
+// The length of the Escape sequence (an arrow or function key) at `i`, or 0 for a lone Escape.
+ssize_t SequenceLength(const char* keys, ssize_t i, ssize_t count) {
+  if (keys[i] != kEscape || i + 1 >= count || (keys[i + 1] != '[' && keys[i + 1] != 'O')) return 0;
+  ssize_t end = i + 2;
+  while (end < count && keys[end] >= 0x20 && keys[end] <= 0x3F) ++end;
+  return std::min(end + 1, count) - i;
+}
+
 int ReadKeys(int fd, const Dialog& dialog, const InterruptWatch& watch) {
   char keys[16];
   for (;;) {
     if (!watch.WaitForInput(fd)) return kNoAnswer;
     const ssize_t count = ReadSome(fd, keys, sizeof keys);
     if (count <= 0) return kNoAnswer;
-    // Arrow and function keys arrive as Escape sequences in one read; they choose nothing.
-    if (count > 1 && keys[0] == kEscape && (keys[1] == '[' || keys[1] == 'O')) continue;
     for (ssize_t i = 0; i < count; ++i) {
+      // Arrow and function keys arrive as Escape sequences in one read; they choose nothing.
+      if (const ssize_t length = SequenceLength(keys, i, count)) {
+        i += length - 1;
+        continue;
+      }
       if (keys[i] == kInterrupt || keys[i] == kEndOfInput) return kNoAnswer;
       if (const int answer = dialog.AnswerForKey(keys[i])) return answer;
     }
@@ -151,12 +163,15 @@ int HostMachine::AskQuestion(const std::string& caption, const std::string& text
   RawMode raw(input);
   // A question nobody could read gets no answer: the box could not be shown.
   if (!WriteQuietly(output, dialog.Render(caption, text))) return 0;
-  const int answer = raw.active() ? ReadKeys(input, dialog, watch) : ReadLines(input, dialog, watch);
+  const int answer =
+      raw.active() ? ReadKeys(input, dialog, watch) : ReadLines(input, dialog, watch);
   if (answer == kNoAnswer) return 0;
   if (raw.active()) (void)WriteQuietly(output, std::string(dialog.LabelOf(answer)) + "\n");
   return answer;
 }
 
-void HostMachine::Beep(uint32_t /*type*/) { (void)WriteQuietly(options_.output_fd, "\a"); }
+void HostMachine::Beep(uint32_t /*type*/) {
+  (void)WriteQuietly(options_.output_fd, "\a");
+}
 
 }  // namespace tvx::host
