@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tests/framework/address_sanitizer.h"
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -117,14 +119,6 @@ TEST(CPtrListDeathTest, ABlockTooLargeToCountEndsTheProcessWithOneLine) {
       },
       ::testing::ExitedWithCode(3), "^tavox-uninstall: out of memory\n$");
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TVX_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TVX_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 TEST(CPtrListDeathTest, ABlockTheMachineCannotHoldEndsTheProcessWithOneLine) {
 #ifdef TVX_ADDRESS_SANITIZER
