@@ -66,7 +66,7 @@ std::string CurrentDirectoryText() {
 void PutPart(std::string_view part, char* out, size_t size) {
   if (out == nullptr) return;
   const size_t length = std::min(part.size(), size - 1);
-  std::memcpy(out, part.data(), length);
+  if (length > 0) std::memcpy(out, part.data(), length);
   out[length] = '\0';
 }
 
