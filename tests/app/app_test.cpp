@@ -148,10 +148,11 @@ TEST_F(UninstallTest, YesSweepsRunsTheUninstallerThenRemovesTheDirectory) {
   SetRegistry({"\"UninstallString\"=" + Quoted(std::string(kUninstaller) +
                                               " -f\"C:\\TAVOX\\DEISL1.ISU\"")});
   bool log_was_kept = false;
-  fake_.AddProgram(kUninstaller, {.on_start = [&](FakeMachine& m) {
-                                    log_was_kept = m.Exists("C:\\TAVOX\\DEISL1.ISU") &&
-                                                   !m.Exists("C:\\TAVOX\\GAME.EXE");
-                                  }});
+  FakeMachine::Program uninstaller;
+  uninstaller.on_start = [&](FakeMachine& m) {
+    log_was_kept = m.Exists("C:\\TAVOX\\DEISL1.ISU") && !m.Exists("C:\\TAVOX\\GAME.EXE");
+  };
+  fake_.AddProgram(kUninstaller, uninstaller);
 
   EXPECT_EQ(RunProgram(IDYES), 0);
 

@@ -38,7 +38,7 @@ std::string ReadAll(int fd) {
 }
 
 // Runs the program in host directory `cwd` with WINEPREFIX set, `input` on standard input.
-Outcome Run(const std::string& prefix, const std::string& cwd, const std::string& input) {
+Outcome RunProgram(const std::string& prefix, const std::string& cwd, const std::string& input) {
   int in[2], out[2], err[2];
   EXPECT_EQ(pipe(in) | pipe(out) | pipe(err), 0);
   posix_spawn_file_actions_t actions;
@@ -75,13 +75,13 @@ Outcome Run(const std::string& prefix, const std::string& cwd, const std::string
   return outcome;
 }
 
-constexpr char kUninstallScript[] = R"(#!/bin/sh
+constexpr char kUninstallScript[] = R"SH(#!/bin/sh
 log=""
 for arg in "$@"; do case "$arg" in -f*) log=${arg#-f} ;; esac; done
 host=$(printf '%s' "$log" | sed -e "s|^[Cc]:|$WINEPREFIX/drive_c|" -e 's|\\|/|g')
 { pwd; (cd "$(dirname "$host")" && find . | sort); } > "$WINEPREFIX/../outside/uninst.log"
 rm -f "$host"
-)";
+)SH";
 
 class EndToEndTest : public ::testing::Test {
  protected:
@@ -101,7 +101,7 @@ class EndToEndTest : public ::testing::Test {
                      "\"UninstallString\"=\"" + escaped + "\"\n");
   }
   Outcome RunIn(const std::string& cwd, const std::string& input) {
-    return Run(p_.prefix(), cwd, input);
+    return RunProgram(p_.prefix(), cwd, input);
   }
   std::string DriveC() const { return p_.prefix() + "/drive_c"; }
 

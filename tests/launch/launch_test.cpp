@@ -13,6 +13,20 @@ using tvx::testing::FakeMachine;
 
 constexpr char kUninstaller[] = "C:\\windows\\UNINST.EXE";
 
+FakeMachine::Program Ends(uint32_t exit_code, uint64_t after_ms = 0) {
+  FakeMachine::Program program;
+  program.exit_code = exit_code;
+  program.runs_for_ms = after_ms;
+  return program;
+}
+
+FakeMachine::Program NeverEnds(bool query_fails = false) {
+  FakeMachine::Program program;
+  program.never_ends = true;
+  program.exit_code_query_fails = query_fails;
+  return program;
+}
+
 class LaunchTest : public ::testing::Test {
  protected:
   BOOL Run(const CString& command, const CString& arguments = CString()) {
@@ -80,7 +94,7 @@ TEST_F(LaunchTest, ProgramThatCannotStartFailsAtOnceWithOneBeep) {
 
 TEST_F(LaunchTest, ProgramThatEndsIsSeenAtOnceWhateverItsExitValue) {
   for (uint32_t exit_code : {0u, 1u, 258u, 260u, 0xC0000005u}) {
-    AddUninstaller({.exit_code = exit_code, .runs_for_ms = 3000});
+    AddUninstaller(Ends(exit_code, /*after_ms=*/3000));
     const uint64_t start = fake_.now_ms;
     EXPECT_TRUE(Run(kUninstaller)) << exit_code;
     EXPECT_EQ(fake_.now_ms - start, 3000u);
@@ -90,7 +104,7 @@ TEST_F(LaunchTest, ProgramThatEndsIsSeenAtOnceWhateverItsExitValue) {
 }
 
 TEST_F(LaunchTest, ExitValue259CannotBeToldFromRunning) {
-  AddUninstaller({.exit_code = STILL_ACTIVE});
+  AddUninstaller(Ends(STILL_ACTIVE));
   EXPECT_FALSE(Run(kUninstaller));
   EXPECT_EQ(fake_.CallsOf("WaitProcess").size(), 24u);
   EXPECT_EQ(fake_.now_ms, 0u);
@@ -98,7 +112,7 @@ TEST_F(LaunchTest, ExitValue259CannotBeToldFromRunning) {
 }
 
 TEST_F(LaunchTest, ProgramThatOutlivesTheWaitsIsLeftRunningAfterTwoMinutes) {
-  AddUninstaller({.never_ends = true});
+  AddUninstaller(NeverEnds());
   EXPECT_FALSE(Run(kUninstaller));
   EXPECT_EQ(fake_.CallsOf("WaitProcess").size(), 24u);
   EXPECT_EQ(fake_.now_ms, 24u * 5000u);
@@ -107,7 +121,7 @@ TEST_F(LaunchTest, ProgramThatOutlivesTheWaitsIsLeftRunningAfterTwoMinutes) {
 }
 
 TEST_F(LaunchTest, FailedExitCodeQueryEndsTheWait) {
-  AddUninstaller({.never_ends = true, .exit_code_query_fails = true});
+  AddUninstaller(NeverEnds(/*query_fails=*/true));
   EXPECT_FALSE(Run(kUninstaller));
   EXPECT_EQ(fake_.CallsOf("WaitProcess").size(), 1u);
   EXPECT_EQ(fake_.CallsOf("CloseProcess").size(), 1u);

@@ -28,9 +28,9 @@ class SweepTest : public ::testing::Test {
   }
 
   // Every level of the product directory holds one entry of each kind the keep rules name.
-  void MakeLevel(const std::string& dir) {
+  void MakeLevel(const std::string& dir, bool system_file = true) {
     fake_.MakeFile(dir + "\\README.TXT");
-    fake_.MakeFile(dir + "\\SYSTEM");
+    if (system_file) fake_.MakeFile(dir + "\\SYSTEM");
     fake_.MakeFile(dir + "\\DEISL1.ISU");
     fake_.MakeFile(dir + "\\DEISL2.ISU");
     fake_.MakeFile(dir + "\\UNISTX01.EXE");
@@ -49,15 +49,15 @@ TEST_F(SweepTest, SelectivePassKeepsTheUninstallersEntriesAtEveryDepth) {
   fake_.MakeDirectory("C:\\TAVOX\\SYSTEM.DIR");
   fake_.MakeDirectory("C:\\TAVOX\\GAME\\SYSTEM");
   fake_.MakeFile("C:\\TAVOX\\GAME\\SYSTEM\\KEPT.DLL");
-  MakeLevel("C:\\TAVOX\\GAME");
+  MakeLevel("C:\\TAVOX\\GAME", /*system_file=*/false);
   MakeLevel("C:\\TAVOX\\GAME\\LEVELS");
 
   Sweep("C:\\TAVOX", kCommand, SWEEP_SELECTIVE);
 
   EXPECT_THAT(Left(), ElementsAre("DEISL1.ISU", "GAME\\", "GAME\\DEISL1.ISU", "GAME\\LEVELS\\",
                                   "GAME\\LEVELS\\DEISL1.ISU", "GAME\\LEVELS\\SYSTEM",
-                                  "GAME\\LEVELS\\UNISTX01.EXE", "GAME\\SYSTEM",
-                                  "GAME\\SYSTEM\\", "GAME\\SYSTEM\\KEPT.DLL",
+                                  "GAME\\LEVELS\\UNISTX01.EXE", "GAME\\SYSTEM\\",
+                                  "GAME\\SYSTEM\\KEPT.DLL",
                                   "GAME\\UNISTX01.EXE", "SYSTEM", "UNISTX01.EXE"));
 }
 
@@ -65,7 +65,7 @@ TEST_F(SweepTest, CompletePassDeletesEverythingButTheDirectoryItself) {
   MakeLevel("C:\\TAVOX");
   fake_.MakeDirectory("C:\\TAVOX\\GAME\\SYSTEM");
   fake_.MakeFile("C:\\TAVOX\\GAME\\SYSTEM\\KEPT.DLL");
-  MakeLevel("C:\\TAVOX\\GAME");
+  MakeLevel("C:\\TAVOX\\GAME", /*system_file=*/false);
 
   Sweep("C:\\TAVOX", kCommand, SWEEP_ALL);
 
