@@ -13,7 +13,13 @@
 // - An environment block cannot be handed to the machine: a non-null lpEnvironment fails with
 //   ERROR_NOT_SUPPORTED instead of being silently dropped. Creation flags and the start-up record
 //   change nothing: this machine has no windows, consoles or error boxes to configure.
-// - A null start-up or process record fails with ERROR_INVALID_PARAMETER.
+// - The system directory searched is C:\windows\system32 as a 32-bit program names it; a 64-bit
+//   prefix's SysWOW64 is not substituted.
+// - The program is looked for before the start directory is checked, so a command that names no
+//   program fails with the program's error even when the directory is bad too.
+// - A null start-up or process record, or a command line of 32,767 characters or more, fails with
+//   ERROR_INVALID_PARAMETER. A program name of MAX_PATH characters or more is not found.
+// - The started program gets no error mode from this process: the machine shows no error boxes.
 #include <cstdlib>
 #include <string>
 #include <string_view>
