@@ -116,7 +116,8 @@ TYPED_TEST(RegistryTest, A259CharacterValueFitsAndA260CharacterOneDoesNot) {
 // Measured on the real platform: the data as stored, and a zero after it only when it has room.
 TYPED_TEST(RegistryTest, AStringStoredWithoutItsZeroGetsOneOnlyWhenThereIsRoom) {
   this->SetRegistry(kTavox +
-                    "\"Cut\"=hex(1):46,00,75,00,6c,00,6c,00,53,00,74,00,72,00,69,00,6e,00\n");
+                    "\"Cut\"=hex(1):46,00,75,00,6c,00,6c,00,53,00,74,00,72,00,69,00,6e,00\n"
+                    "\"Empty\"=hex(1):\n");
   const HKEY key = this->OpenTavox();
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(key, "Cut", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
@@ -127,6 +128,10 @@ TYPED_TEST(RegistryTest, AStringStoredWithoutItsZeroGetsOneOnlyWhenThereIsRoom) 
   const Query roomy = QueryValue(key, "Cut", 11);
   EXPECT_EQ(roomy.size, 9u);
   EXPECT_EQ(roomy.buffer, std::string("FullStrin\0#", 11));
+  // No data at all still leaves an empty text, never the buffer's earlier content.
+  const Query empty = QueryValue(key, "Empty", 2);
+  EXPECT_EQ(empty.size, 0u);
+  EXPECT_EQ(empty.buffer, std::string("\0#", 2));
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
