@@ -133,7 +133,7 @@ struct MachineFixtureNames {
   }
 };
 
-using MachineFixtures = ::testing::Types<FakeMachineFixture>;
+using MachineFixtures = ::testing::Types<FakeMachineFixture, HostMachineFixture>;
 
 /// A test that runs on each machine, started in drive C's root.
 template <class Fixture>
