@@ -12,8 +12,10 @@ constexpr DWORD kValueBufferSize = MAX_PATH;
 constexpr UINT kRecentFileCount = 4;
 constexpr char kBackslash[] = "\\";
 
-bool IsEmptyText(LPCTSTR text) { return crt::_mbscmp(reinterpret_cast<const unsigned char*>(text),
-                                                     reinterpret_cast<const unsigned char*>("")) == 0; }
+bool IsEmptyText(LPCTSTR text) {
+  return crt::_mbscmp(reinterpret_cast<const unsigned char*>(text),
+                      reinterpret_cast<const unsigned char*>("")) == 0;
+}
 
 // The sweeps act on the directory that the drive letter and the rest of the path name together,
 // so "C:", "C:\.", "C:\TAVOX\.." and a folder that is itself a drive's root on the host all mean a
@@ -31,7 +33,16 @@ bool NamesDriveRoot(const CString& dir) {
                        reinterpret_cast<const unsigned char*>(szVolume)) == 0;
 }
 
-bool IsProductDirectory(const CString& dir) { return !IsEmptyText(dir) && !NamesDriveRoot(dir); }
+// "C:TAVOX" names a directory relative to drive C's current one, which the sweep itself moves
+// while it works: its entry paths would then name files outside the directory it listed.
+bool IsDriveRelative(const CString& dir) {
+  return dir.GetLength() >= 2 && dir[1] == ':' &&
+         (dir.GetLength() == 2 || (dir[2] != '\\' && dir[2] != '/'));
+}
+
+bool IsProductDirectory(const CString& dir) {
+  return !IsEmptyText(dir) && !IsDriveRelative(dir) && !NamesDriveRoot(dir);
+}
 
 // A registry value counts only as text that ends inside the buffer. Data of another type may come
 // without a terminating zero: it is ended where its bytes end, and data that fills the whole
@@ -92,8 +103,8 @@ BOOL CUninstallApp::InitInstance() {
   return FALSE;
 }
 
-int CUninstallApp::ReadSetting(LPCTSTR section, LPCTSTR key, LPCTSTR default_value,
-                               LPTSTR buffer, DWORD size, LPCTSTR file) {
+int CUninstallApp::ReadSetting(LPCTSTR section, LPCTSTR key, LPCTSTR default_value, LPTSTR buffer,
+                               DWORD size, LPCTSTR file) {
   CString strKeyPath;
   CString strInfoSection;
   (void)strKeyPath.LoadString(IDS_REGISTRY_KEY);
@@ -110,10 +121,11 @@ int CUninstallApp::ReadSetting(LPCTSTR section, LPCTSTR key, LPCTSTR default_val
     DWORD dwSize = size;
     const LSTATUS lResult =
         RegQueryValueExA(hKey, key, nullptr, &dwType, reinterpret_cast<LPBYTE>(buffer), &dwSize);
-    const bool bFound = lResult == ERROR_SUCCESS && TerminateValue(buffer, size, dwSize) &&
-                        buffer[0] != '\0';
+    const bool bFound =
+        lResult == ERROR_SUCCESS && TerminateValue(buffer, size, dwSize) && buffer[0] != '\0';
     (void)RegCloseKey(hKey);
     if (bFound) return static_cast<int>(std::strlen(buffer));
   }
-  return static_cast<int>(GetPrivateProfileStringA(section, key, default_value, buffer, size, file));
+  return static_cast<int>(
+      GetPrivateProfileStringA(section, key, default_value, buffer, size, file));
 }

@@ -18,15 +18,21 @@ constexpr int kDriveCharacters = 2;
 constexpr int kSavedDirectorySize = 256;
 constexpr INT_PTR kListBlockSize = 10;
 
-const unsigned char* Bytes(LPCTSTR text) { return reinterpret_cast<const unsigned char*>(text); }
+const unsigned char* Bytes(LPCTSTR text) {
+  return reinterpret_cast<const unsigned char*>(text);
+}
 
-bool Equals(const CString& a, LPCTSTR b) { return crt::_mbscmp(Bytes(a), Bytes(b)) == 0; }
+bool Equals(const CString& a, LPCTSTR b) {
+  return crt::_mbscmp(Bytes(a), Bytes(b)) == 0;
+}
 
 bool EqualsIgnoringCase(const CString& a, LPCTSTR b) {
   return crt::_mbsicmp(Bytes(a), Bytes(b)) == 0;
 }
 
-bool IsDotEntry(const CString& name) { return Equals(name, ".") || Equals(name, ".."); }
+bool IsDotEntry(const CString& name) {
+  return Equals(name, ".") || Equals(name, "..");
+}
 
 // The command names the setup program's log as its last argument, often in quotes or followed by
 // a blank; those characters are no part of the file's name, so they are left out of the tail.
@@ -102,7 +108,8 @@ int CUninstallApp::SweepEntries(const CString& path, const CString& command, int
     const POSITION posEntry = pos;
     CString* pName = static_cast<CString*>(pNames->GetNext(pos));
     strEntryPath = path + kSeparator + *pName;
-    const bool bDelete = !IsDotEntry(*pName) && (mode == SWEEP_ALL || !IsKeptEntry(*pName, strTail));
+    const bool bDelete =
+        !IsDotEntry(*pName) && (mode == SWEEP_ALL || !IsKeptEntry(*pName, strTail));
     // A failed file deletion is the only test of whether the entry is a directory.
     if (bDelete && crt::remove(strEntryPath) != 0) {
       SweepDirectory(strEntryPath, command, mode);

@@ -74,7 +74,8 @@ struct SettingCase {
   std::string expected;
 };
 
-class SettingLookupTest : public UninstallTest, public ::testing::WithParamInterface<SettingCase> {};
+class SettingLookupTest : public UninstallTest,
+                          public ::testing::WithParamInterface<SettingCase> {};
 
 TEST_P(SettingLookupTest, FindsTheProductDirectory) {
   const SettingCase& c = GetParam();
@@ -90,33 +91,42 @@ const std::string k260(260 - 3, 'D');
 INSTANTIATE_TEST_SUITE_P(
     Sources, SettingLookupTest,
     ::testing::Values(
-        SettingCase{"RegistryWins", {"\"TavoxDirectory\"=" + Quoted("D:\\REG")},
-                    "TavoxDirectory=D:\\INI\r\n", "D:\\REG"},
-        SettingCase{"EmptyRegistryValueFallsToProfile", {"\"TavoxDirectory\"=\"\""},
-                    "TavoxDirectory=D:\\INI\r\n", "D:\\INI"},
+        SettingCase{"RegistryWins",
+                    {"\"TavoxDirectory\"=" + Quoted("D:\\REG")},
+                    "TavoxDirectory=D:\\INI\r\n",
+                    "D:\\REG"},
+        SettingCase{"EmptyRegistryValueFallsToProfile",
+                    {"\"TavoxDirectory\"=\"\""},
+                    "TavoxDirectory=D:\\INI\r\n",
+                    "D:\\INI"},
         SettingCase{"MissingKeyFallsToProfile", {}, "TavoxDirectory=D:\\INI\r\n", "D:\\INI"},
         SettingCase{"NeitherGivesTheDefault", {}, "", "C:\\TAVOX"},
         SettingCase{"ProfileWithoutTheKeyGivesTheDefault", {}, "Other=1\r\n", "C:\\TAVOX"},
         SettingCase{"RegistryValueOf259CharactersIsUsed",
-                    {"\"TavoxDirectory\"=" + Quoted("C:\\" + k259)}, "", "C:\\" + k259},
+                    {"\"TavoxDirectory\"=" + Quoted("C:\\" + k259)},
+                    "",
+                    "C:\\" + k259},
         SettingCase{"RegistryValueOf260CharactersCountsAsAbsent",
                     {"\"TavoxDirectory\"=" + Quoted("C:\\" + k260)},
-                    "TavoxDirectory=D:\\INI\r\n", "D:\\INI"},
+                    "TavoxDirectory=D:\\INI\r\n",
+                    "D:\\INI"},
         SettingCase{"DataFillingTheBufferWithoutAZeroCountsAsAbsent",
-                    {"\"TavoxDirectory\"=hex:" + [] {
+                    {"\"TavoxDirectory\"=hex:" +
+                     [] {
                        std::string hex;
                        for (int i = 0; i < 260; ++i) hex += i == 0 ? "41" : ",41";
                        return hex;
                      }()},
-                    "TavoxDirectory=D:\\INI\r\n", "D:\\INI"},
-        SettingCase{"OneTrailingBackslashIsCut", {"\"TavoxDirectory\"=" + Quoted("D:\\X\\")},
-                    "", "D:\\X"},
+                    "TavoxDirectory=D:\\INI\r\n",
+                    "D:\\INI"},
+        SettingCase{
+            "OneTrailingBackslashIsCut", {"\"TavoxDirectory\"=" + Quoted("D:\\X\\")}, "", "D:\\X"},
         SettingCase{"OnlyOneOfTwoBackslashesIsCut",
-                    {"\"TavoxDirectory\"=" + Quoted("D:\\X\\\\")}, "", "D:\\X\\"},
-        SettingCase{"TrailingSlashStays", {"\"TavoxDirectory\"=" + Quoted("D:\\X/")}, "",
-                    "D:\\X/"},
-        SettingCase{"LoneBackslashBecomesEmpty", {"\"TavoxDirectory\"=" + Quoted("\\")}, "",
-                    ""}),
+                    {"\"TavoxDirectory\"=" + Quoted("D:\\X\\\\")},
+                    "",
+                    "D:\\X\\"},
+        SettingCase{"TrailingSlashStays", {"\"TavoxDirectory\"=" + Quoted("D:\\X/")}, "", "D:\\X/"},
+        SettingCase{"LoneBackslashBecomesEmpty", {"\"TavoxDirectory\"=" + Quoted("\\")}, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UninstallTest, NoLeavesEverythingAndNeverReadsTheCommand) {
@@ -145,8 +155,8 @@ TEST_F(UninstallTest, AsksOnceWithTheTitleAsCaption) {
 }
 
 TEST_F(UninstallTest, YesSweepsRunsTheUninstallerThenRemovesTheDirectory) {
-  SetRegistry({"\"UninstallString\"=" + Quoted(std::string(kUninstaller) +
-                                              " -f\"C:\\TAVOX\\DEISL1.ISU\"")});
+  SetRegistry({"\"UninstallString\"=" +
+               Quoted(std::string(kUninstaller) + " -f\"C:\\TAVOX\\DEISL1.ISU\"")});
   bool log_was_kept = false;
   FakeMachine::Program uninstaller;
   uninstaller.on_start = [&](FakeMachine& m) {
@@ -185,13 +195,14 @@ TEST_F(UninstallTest, SmallDriveLetterIsSwept) {
   EXPECT_FALSE(fake_.Exists("C:\\TAVOX"));
 }
 
-class DriveRootTest : public UninstallTest, public ::testing::WithParamInterface<const char*> {};
+class RefusedDirectoryTest : public UninstallTest,
+                             public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(DriveRootTest, IsNeverSweptButTheCommandStillRuns) {
+TEST_P(RefusedDirectoryTest, IsNeverSweptButTheCommandStillRuns) {
   fake_.MakeDirectory("C:\\MNT\\DATA");
   fake_.MarkHostRoot("C:\\MNT");
-  SetRegistry({"\"TavoxDirectory\"=" + Quoted(GetParam()),
-               "\"UninstallString\"=" + Quoted(kUninstaller)});
+  SetRegistry(
+      {"\"TavoxDirectory\"=" + Quoted(GetParam()), "\"UninstallString\"=" + Quoted(kUninstaller)});
 
   EXPECT_EQ(RunProgram(IDYES), 0);
 
@@ -200,9 +211,9 @@ TEST_P(DriveRootTest, IsNeverSweptButTheCommandStillRuns) {
   EXPECT_EQ(fake_.started.size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, DriveRootTest,
+INSTANTIATE_TEST_SUITE_P(DriveRootsAndRelativePaths, RefusedDirectoryTest,
                          ::testing::Values("C:\\", "C:", "c:\\\\", "C:\\.", "C:\\TAVOX\\..",
-                                           "C:\\MNT", "C:\\MNT\\", "\\"));
+                                           "C:\\MNT", "C:\\MNT\\", "\\", "C:TAVOX", "c:..\\TAVOX"));
 
 TEST_F(UninstallTest, UncStartDirectoryDoesNotStrandTheRemoval) {
   fake_.MakeDirectory("\\\\server\\share\\work");

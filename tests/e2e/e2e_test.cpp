@@ -97,8 +97,10 @@ class EndToEndTest : public ::testing::Test {
     SetCommand("C:\\\\windows\\\\UNINST.EXE -f\\\"C:\\\\TAVOX\\\\DEISL1.ISU\\\"");
   }
   void SetCommand(const std::string& escaped) {
-    p_.WriteRegistry("\n[Software\\\\TAVOX] 1700000000\n\"TavoxDirectory\"=\"C:\\\\TAVOX\"\n"
-                     "\"UninstallString\"=\"" + escaped + "\"\n");
+    p_.WriteRegistry(
+        "\n[Software\\\\TAVOX] 1700000000\n\"TavoxDirectory\"=\"C:\\\\TAVOX\"\n"
+        "\"UninstallString\"=\"" +
+        escaped + "\"\n");
   }
   Outcome RunIn(const std::string& cwd, const std::string& input) {
     return RunProgram(p_.prefix(), cwd, input);

@@ -54,11 +54,11 @@ TEST_F(SweepTest, SelectivePassKeepsTheUninstallersEntriesAtEveryDepth) {
 
   Sweep("C:\\TAVOX", kCommand, SWEEP_SELECTIVE);
 
-  EXPECT_THAT(Left(), ElementsAre("DEISL1.ISU", "GAME\\", "GAME\\DEISL1.ISU", "GAME\\LEVELS\\",
-                                  "GAME\\LEVELS\\DEISL1.ISU", "GAME\\LEVELS\\SYSTEM",
-                                  "GAME\\LEVELS\\UNISTX01.EXE", "GAME\\SYSTEM\\",
-                                  "GAME\\SYSTEM\\KEPT.DLL",
-                                  "GAME\\UNISTX01.EXE", "SYSTEM", "UNISTX01.EXE"));
+  EXPECT_THAT(Left(),
+              ElementsAre("DEISL1.ISU", "GAME\\", "GAME\\DEISL1.ISU", "GAME\\LEVELS\\",
+                          "GAME\\LEVELS\\DEISL1.ISU", "GAME\\LEVELS\\SYSTEM",
+                          "GAME\\LEVELS\\UNISTX01.EXE", "GAME\\SYSTEM\\", "GAME\\SYSTEM\\KEPT.DLL",
+                          "GAME\\UNISTX01.EXE", "SYSTEM", "UNISTX01.EXE"));
 }
 
 TEST_F(SweepTest, CompletePassDeletesEverythingButTheDirectoryItself) {
@@ -105,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         TailCase{"C:\\U.EXE -fC:\\TAVOX\\DEISL1.ISU", "deisl1.isu", true},
         TailCase{"C:\\U.EXE -fC:\\TAVOX\\DEISL9.ISU", "DEISL1.ISU", false},
         TailCase{"C:\\U.EXE -fC:\\TAVOX\\XXDEISL1.ISU", "XXDEISL1.ISU", false},
-        TailCase{"DEISL1", "DEISL1", true},
-        TailCase{"DEISL1", "DEISL1.ISU", false},
+        TailCase{"DEISL1", "DEISL1", true}, TailCase{"DEISL1", "DEISL1.ISU", false},
         TailCase{"", "DEISL1.ISU", false},
         // The listing upper-cases the e with acute accent; the comparison folds only A to Z.
         TailCase{"C:\\U.EXE -fC:\\TAVOX\\deisl\xe9.isu", "deisl\xe9.isu", false},
