@@ -110,7 +110,8 @@ FakeMachine::Node* FakeMachine::Root(const MachinePath& path) const {
 FakeMachine::Node* FakeMachine::Find(const MachinePath& path, Win32Error* error) const {
   Node* node = Root(path);
   if (node == nullptr) {
-    *error = ERROR_PATH_NOT_FOUND;
+    // As on the host, a share the machine does not know is no network path at all.
+    *error = path.drive != 0 ? ERROR_PATH_NOT_FOUND : ERROR_BAD_NETPATH;
     return nullptr;
   }
   for (size_t i = 0; i < path.names.size(); ++i) {
@@ -308,7 +309,8 @@ Win32Error FakeMachine::ReplaceFile(const MachinePath& path, const std::string& 
   Node* dir = Find(path.Parent(), &error);
   if (dir == nullptr || dir->kind != Kind::kDirectory) return ERROR_PATH_NOT_FOUND;
   Node* node = ChildOf(dir, path.names.back());
-  if (node != nullptr && (node->kind == Kind::kDirectory || node->readonly)) {
+  // As on the host, only a plain writable file is replaced: never a directory or a link.
+  if (node != nullptr && (node->kind != Kind::kFile || node->readonly)) {
     return ERROR_ACCESS_DENIED;
   }
   if (node == nullptr) {
@@ -316,8 +318,6 @@ Win32Error FakeMachine::ReplaceFile(const MachinePath& path, const std::string& 
     node = made.get();
     dir->children[Key(path.names.back())] = std::move(made);
   }
-  // The rename of the real machine replaces a link itself, never its target.
-  node->kind = Kind::kFile;
   node->content = bytes;
   return ERROR_SUCCESS;
 }
