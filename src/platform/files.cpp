@@ -91,11 +91,15 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
   if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   MachinePath path;
   if (Win32Error error = ResolvePath(lpFileName, &path)) return Fail(error);
-  const std::string full = ToString(path);
+  std::string full = ToString(path);
+  // A name that ends in a separator keeps it, and has no file part.
+  const char last = lpFileName[std::strlen(lpFileName) - 1];
+  const bool trailing = last == '\\' || last == '/';
+  if (trailing && !path.IsRoot()) full += '\\';
   const DWORD result = CopyIfFits(full, lpBuffer, nBufferLength);
   if (lpFilePart != nullptr && result == full.size()) {
-    // The file part is the last name; a root has none.
-    *lpFilePart = path.IsRoot() ? nullptr : lpBuffer + full.size() - path.names.back().size();
+    *lpFilePart =
+        path.IsRoot() || trailing ? nullptr : lpBuffer + full.size() - path.names.back().size();
   }
   return result;
 }

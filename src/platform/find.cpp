@@ -60,6 +60,7 @@ std::vector<int> CompilePattern(std::string_view pattern) {
 // Whether `name` matches, ignoring case: a table over the pattern's suffixes, linear in the
 // product of both lengths whatever the stars.
 bool Matches(const std::vector<int>& pattern, std::string_view name) {
+  if (pattern.size() == 1 && pattern[0] == kStar) return true;  // the common "*.*"
   const size_t n = name.size();
   const size_t last_dot = name.rfind('.');
   std::vector<char> next(n + 1, 0), cur(n + 1, 0);

@@ -241,6 +241,10 @@ TYPED_TEST(FilesTest, FullPathNameResolvesAgainstTheCurrentDirectory) {
   EXPECT_EQ(GetFullPathNameA("tavox.ini", 5, buffer, nullptr), 21u);
   EXPECT_EQ(GetFullPathNameA("\\", MAX_PATH, buffer, &file_part), 3u);
   EXPECT_EQ(file_part, nullptr);
+  EXPECT_EQ(GetFullPathNameA("C:\\TAVOX\\.\\", MAX_PATH, buffer, &file_part), 9u);
+  EXPECT_STREQ(buffer, "C:\\TAVOX\\");
+  EXPECT_EQ(file_part, nullptr);
+  EXPECT_EQ(GetFullPathNameA("C:\\TAVOX\\..\\", MAX_PATH, buffer, nullptr), 3u);
 }
 
 TYPED_TEST(FilesTest, WindowsDirectoryIsOnDriveC) {
