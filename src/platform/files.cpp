@@ -33,8 +33,9 @@ Win32Error CheckDirectory(const MachinePath& dir) {
   return info.directory && !info.link ? ERROR_SUCCESS : ERROR_DIRECTORY;
 }
 
-// True when `path` is the current directory or one of the directories above it: the process
-// holds those open, so the real platform refuses to remove them.
+// True when `path` is the current directory or one above it. The real platform holds the current
+// directory open and refuses to remove it; one above it is refused the same way here, before the
+// machine is asked, so that no removal can ever leave the process in a directory gone.
 bool HoldsCurrentDirectory(const MachinePath& path) {
   MachinePath current = CurrentDirectory();
   if (current.names.size() < path.names.size()) return false;

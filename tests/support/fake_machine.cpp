@@ -1,6 +1,4 @@
-// The fake machine's tree: building it, looking at it, and the file operations of the seam, with
-// the rules of the host machine (names compared ignoring case with code page 1252's mapping,
-// read-only files refused, links never followed).
+// The fake machine's tree: building it and looking at it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,37 +10,11 @@
 namespace tvx::testing {
 namespace {
 
-using Node = FakeMachine::Node;
-using Kind = FakeMachine::Node::Kind;
-
 // Some time in 2019, in FILETIME units, so that listings show a plausible date.
 constexpr uint64_t kWriteTime = 132000000000000000ull;
 
-std::string Key(const std::string& name) {
-  return cp1252::Upper(name);
-}
-
-Node* ChildOf(const Node* dir, const std::string& name) {
-  auto it = dir->children.find(Key(name));
-  return it == dir->children.end() ? nullptr : it->second.get();
-}
-
-std::unique_ptr<Node> NewNode(const std::string& name, Kind kind) {
-  auto node = std::make_unique<Node>();
-  node->name = name;
-  node->kind = kind;
-  node->write_time = kWriteTime;
-  return node;
-}
-
-void Fill(const Node& node, EntryInfo* info) {
-  info->name = node.name;
-  info->directory = node.kind == Kind::kDirectory;
-  info->readonly = node.readonly;
-  info->link = node.kind == Kind::kLink;
-  info->size = node.kind == Kind::kFile ? node.content.size() : 0;
-  info->write_time = node.write_time;
-}
+using Node = FakeMachine::Node;
+using Kind = FakeMachine::Node::Kind;
 
 void CollectTree(const Node& dir, const std::string& prefix, std::vector<std::string>* out) {
   for (const auto& [key, child] : dir.children) {
@@ -57,6 +29,23 @@ void CollectTree(const Node& dir, const std::string& prefix, std::vector<std::st
 }
 
 }  // namespace
+
+std::string FakeKey(const std::string& name) {
+  return cp1252::Upper(name);
+}
+
+FakeMachine::Node* FakeChildOf(const FakeMachine::Node* dir, const std::string& name) {
+  auto it = dir->children.find(FakeKey(name));
+  return it == dir->children.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<FakeMachine::Node> NewFakeNode(const std::string& name, Kind kind) {
+  auto node = std::make_unique<FakeMachine::Node>();
+  node->name = name;
+  node->kind = kind;
+  node->write_time = kWriteTime;
+  return node;
+}
 
 bool ParseFakePath(const std::string& text, MachinePath* path) {
   std::string s = text;
@@ -95,7 +84,7 @@ FakeMachine::~FakeMachine() {
 
 void FakeMachine::AddDrive(char letter) {
   const char drive = static_cast<char>(cp1252::Upper(static_cast<unsigned char>(letter)));
-  if (drives_.count(drive) == 0) drives_[drive] = NewNode("", Kind::kDirectory).release();
+  if (drives_.count(drive) == 0) drives_[drive] = NewFakeNode("", Kind::kDirectory).release();
 }
 
 FakeMachine::Node* FakeMachine::Root(const MachinePath& path) const {
@@ -103,7 +92,7 @@ FakeMachine::Node* FakeMachine::Root(const MachinePath& path) const {
     auto it = drives_.find(path.drive);
     return it == drives_.end() ? nullptr : it->second;
   }
-  auto it = shares_.find(Key(path.unc));
+  auto it = shares_.find(FakeKey(path.unc));
   return it == shares_.end() ? nullptr : it->second;
 }
 
@@ -120,7 +109,7 @@ FakeMachine::Node* FakeMachine::Find(const MachinePath& path, Win32Error* error)
       *error = ERROR_PATH_NOT_FOUND;
       return nullptr;
     }
-    node = ChildOf(node, path.names[i]);
+    node = FakeChildOf(node, path.names[i]);
     if (node == nullptr) {
       *error = i + 1 == path.names.size() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
       return nullptr;
@@ -142,8 +131,8 @@ FakeMachine::Node* FakeMachine::Make(const std::string& path, bool directory) {
     ADD_FAILURE() << "not an absolute path: " << path;
     return nullptr;
   }
-  if (parsed.drive == 0 && shares_.count(Key(parsed.unc)) == 0) {
-    shares_[Key(parsed.unc)] = NewNode("", Kind::kDirectory).release();
+  if (parsed.drive == 0 && shares_.count(FakeKey(parsed.unc)) == 0) {
+    shares_[FakeKey(parsed.unc)] = NewFakeNode("", Kind::kDirectory).release();
   }
   Node* node = Root(parsed);
   if (node == nullptr) {
@@ -152,11 +141,11 @@ FakeMachine::Node* FakeMachine::Make(const std::string& path, bool directory) {
   }
   for (size_t i = 0; i < parsed.names.size(); ++i) {
     const bool last = i + 1 == parsed.names.size();
-    Node* child = ChildOf(node, parsed.names[i]);
+    Node* child = FakeChildOf(node, parsed.names[i]);
     if (child == nullptr) {
-      auto made = NewNode(parsed.names[i], last && !directory ? Kind::kFile : Kind::kDirectory);
+      auto made = NewFakeNode(parsed.names[i], last && !directory ? Kind::kFile : Kind::kDirectory);
       child = made.get();
-      node->children[Key(parsed.names[i])] = std::move(made);
+      node->children[FakeKey(parsed.names[i])] = std::move(made);
     }
     if (!last && child->kind != Kind::kDirectory) {
       ADD_FAILURE() << "a file is in the way of " << path;
@@ -242,84 +231,6 @@ std::vector<std::string> FakeMachine::Tree(const std::string& dir) const {
   CollectTree(*node, "", &out);
   std::sort(out.begin(), out.end());
   return out;
-}
-
-Win32Error FakeMachine::Stat(const MachinePath& path, EntryInfo* info) {
-  Record("Stat", ToString(path));
-  Win32Error error = 0;
-  const Node* node = Find(path, &error);
-  if (node == nullptr) return error;
-  Fill(*node, info);
-  return ERROR_SUCCESS;
-}
-
-Win32Error FakeMachine::List(const MachinePath& dir, std::vector<EntryInfo>* entries) {
-  Record("List", ToString(dir));
-  Win32Error error = 0;
-  const Node* node = Find(dir, &error);
-  if (node == nullptr || node->kind != Kind::kDirectory) return ERROR_PATH_NOT_FOUND;
-  if (node->list_error != 0) return node->list_error;
-  entries->clear();
-  for (const auto& [key, child] : node->children) {
-    entries->emplace_back();
-    Fill(*child, &entries->back());
-  }
-  return ERROR_SUCCESS;
-}
-
-Win32Error FakeMachine::DeleteFile(const MachinePath& path) {
-  Record("DeleteFile", ToString(path));
-  Win32Error error = 0;
-  const Node* node = Find(path, &error);
-  if (node == nullptr) return error;
-  if (path.IsRoot() || node->kind == Kind::kDirectory || node->readonly) {
-    return ERROR_ACCESS_DENIED;
-  }
-  if (node->in_use) return ERROR_SHARING_VIOLATION;
-  Find(path.Parent(), &error)->children.erase(Key(path.names.back()));
-  return ERROR_SUCCESS;
-}
-
-Win32Error FakeMachine::RemoveDirectory(const MachinePath& path) {
-  Record("RemoveDirectory", ToString(path));
-  Win32Error error = 0;
-  const Node* node = Find(path, &error);
-  if (node == nullptr) return error;
-  if (path.IsRoot()) return ERROR_ACCESS_DENIED;
-  if (node->kind != Kind::kDirectory) return ERROR_DIRECTORY;
-  if (!node->children.empty()) return ERROR_DIR_NOT_EMPTY;
-  Find(path.Parent(), &error)->children.erase(Key(path.names.back()));
-  return ERROR_SUCCESS;
-}
-
-Win32Error FakeMachine::ReadFile(const MachinePath& path, std::string* bytes) {
-  Record("ReadFile", ToString(path));
-  Win32Error error = 0;
-  const Node* node = Find(path, &error);
-  if (node == nullptr) return error;
-  if (node->kind != Kind::kFile) return ERROR_ACCESS_DENIED;
-  *bytes = node->content;
-  return ERROR_SUCCESS;
-}
-
-Win32Error FakeMachine::ReplaceFile(const MachinePath& path, const std::string& bytes) {
-  Record("ReplaceFile", ToString(path));
-  if (path.IsRoot()) return ERROR_ACCESS_DENIED;
-  Win32Error error = 0;
-  Node* dir = Find(path.Parent(), &error);
-  if (dir == nullptr || dir->kind != Kind::kDirectory) return ERROR_PATH_NOT_FOUND;
-  Node* node = ChildOf(dir, path.names.back());
-  // As on the host, only a plain writable file is replaced: never a directory or a link.
-  if (node != nullptr && (node->kind != Kind::kFile || node->readonly)) {
-    return ERROR_ACCESS_DENIED;
-  }
-  if (node == nullptr) {
-    auto made = NewNode(path.names.back(), Kind::kFile);
-    node = made.get();
-    dir->children[Key(path.names.back())] = std::move(made);
-  }
-  node->content = bytes;
-  return ERROR_SUCCESS;
 }
 
 }  // namespace tvx::testing

@@ -29,6 +29,13 @@ struct FakeMachine::Process {
   uint64_t start_ms = 0;
 };
 
+/// A name's key in its directory: the name upper-cased.
+std::string FakeKey(const std::string& name);
+/// The entry `name` of `dir`, found ignoring case; null when there is none.
+FakeMachine::Node* FakeChildOf(const FakeMachine::Node* dir, const std::string& name);
+std::unique_ptr<FakeMachine::Node> NewFakeNode(const std::string& name,
+                                               FakeMachine::Node::Kind kind);
+
 /// Parses an absolute path ("C:\A\B", "\\server\share\A"; "/" counts as "\"). False otherwise.
 bool ParseFakePath(const std::string& text, MachinePath* path);
 
