@@ -77,6 +77,16 @@ TYPED_TEST(CrtTest, GetdriveNumbersTheCurrentDriveAndIsZeroOutsideEveryDrive) {
   EXPECT_EQ(Getcwd().substr(0, 2), "\\\\");
 }
 
+TYPED_TEST(CrtTest, ChdirIntoADirectoryOutsideEveryDriveRecordsNothing) {
+  const std::string outside = this->world_.StartOutsideDrives();
+  ASSERT_EQ(crt::_chdir("C:\\windows"), 0);
+  ASSERT_EQ(crt::_chdir(outside.c_str()), 0);
+  EXPECT_EQ(Getcwd(), outside);
+  EXPECT_EQ(crt::_getdrive(), 0);
+  EXPECT_EQ(crt::_chdrive(3), 0);
+  EXPECT_EQ(Getcwd(), "C:\\windows");
+}
+
 // --- _chdir and _chdrive and the per-drive records.
 
 TYPED_TEST(CrtTest, ChdirRecordsTheDirectoryThatChdriveReturnsTo) {
