@@ -1,9 +1,12 @@
 // The drives of a prefix, the start-up facts in Windows form, and the registry file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 #include "tests/host/paths.h"
@@ -177,6 +180,62 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"/prefix/drive_c/\xe6\x97\xa5\xe6\x9c\xac", "C:\\??"},
                       StartCase{"/outside/a b", "*\\outside\\a b"},
                       StartCase{"/prefix", "*\\prefix"}));
+
+// The start directory a machine made in a child process sees after `enter` ran there.
+std::string StartDirectoryInChild(const TempPrefix& prefix, const std::function<void()>& enter) {
+  int fds[2];
+  EXPECT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    enter();
+    HostOptions options = prefix.Options();
+    options.working_directory.clear();
+    const std::string start = MakeHostMachine(options)->StartDirectory();
+    (void)!write(fds[1], start.data(), start.size());
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string start;
+  char buffer[4096];
+  for (ssize_t count; (count = read(fds[0], buffer, sizeof buffer)) > 0;)
+    start.append(buffer, count);
+  close(fds[0]);
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, 0), pid);
+  return start;
+}
+
+TEST(HostDrives, AWorkingDirectoryTooLongForGetcwdIsStillNamed) {
+  TempPrefix prefix;
+  const std::string name(200, 'L');
+  std::string windows = "C:";
+  // Made a level at a time: the whole path is too long for any call that takes one.
+  int dir = open(prefix.Host("C:\\").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < 30; ++level) {
+    ASSERT_EQ(mkdirat(dir, name.c_str(), 0755), 0);
+    const int next = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(dir);
+    dir = next;
+    windows += "\\" + name;
+  }
+  const std::string start = StartDirectoryInChild(prefix, [&] {
+    if (fchdir(dir) != 0) _exit(1);
+  });
+  close(dir);
+  EXPECT_EQ(start, windows);
+}
+
+TEST(HostDrives, ARemovedWorkingDirectoryHasNoWindowsPath) {
+  TempPrefix prefix;
+  prefix.MakeDirectory(prefix.Host("C:\\gone"));
+  const std::string start = StartDirectoryInChild(prefix, [&] {
+    if (chdir(prefix.Host("C:\\gone").c_str()) != 0 ||
+        rmdir(prefix.Host("C:\\gone").c_str()) != 0) {
+      _exit(1);
+    }
+  });
+  EXPECT_EQ(start, "");
+}
 
 TEST(HostDrives, ModuleFileNameIsInTheSameForm) {
   TempPrefix prefix;

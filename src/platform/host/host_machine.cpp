@@ -6,27 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 
 #include "platform/host/host_machine_impl.h"
+#include "platform/host/host_paths.h"
 #include "platform/host/io.h"
 
 namespace tvx {
 namespace host {
 namespace {
-
-std::string WorkingDirectory() {
-  char buffer[PATH_MAX];
-  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
-}
-
-std::string RunningExecutable() {
-  char buffer[PATH_MAX];
-  const ssize_t size = readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (size <= 0 || static_cast<size_t>(size) >= sizeof buffer) return "";
-  return std::string(buffer, static_cast<size_t>(size));
-}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -44,16 +32,16 @@ bool HostMachine::HasDrive(char letter) {
 
 std::string HostMachine::StartDirectory() {
   std::string directory = options_.working_directory;
-  if (directory.empty()) directory = WorkingDirectory();
-  // A working directory the host cannot name (removed meanwhile) starts at the host's root.
-  if (directory.empty()) directory = "/";
-  return drives_.WindowsPath(directory);
+  if (directory.empty()) directory = HostWorkingDirectory();
+  // A working directory that has no name any more has no Windows path either; the platform
+  // then starts where a machine that cannot say starts.
+  return directory.empty() ? std::string() : drives_.WindowsPath(directory);
 }
 
 std::string HostMachine::ModuleFileName() {
   std::string module = options_.module_path;
   if (module.empty()) module = RunningExecutable();
-  return drives_.WindowsPath(module.empty() ? "/" : module);
+  return module.empty() ? std::string() : drives_.WindowsPath(module);
 }
 
 bool HostMachine::IsHostRoot(const MachinePath& path) {
