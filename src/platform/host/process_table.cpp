@@ -28,7 +28,9 @@ int64_t NowMilliseconds() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-int OpenPidfd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+int OpenPidfd(pid_t pid) {
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+}
 
 }  // namespace
 
@@ -121,7 +123,7 @@ bool ProcessTable::WaitWithPidfd(Child& child, uint32_t milliseconds) {
     }
     struct pollfd ready = {child.pidfd.get(), POLLIN, 0};
     const int result = poll(&ready, 1, timeout);
-    if (result < 0 && errno != EINTR) return WaitBySteps(child, milliseconds);
+    if (result < 0 && errno != EINTR) return WaitBySteps(child, timeout < 0 ? kInfinite : timeout);
     if (Reap(child)) return true;
     if (result == 0 && timeout == 0) return false;
   }

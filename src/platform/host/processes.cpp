@@ -25,7 +25,11 @@ enum class ImageKind { kHost, kWindows, kUnknown };
 // What the first bytes say the image is: an ELF file or a "#!" script runs on the host, "MZ"
 // begins a Windows image.
 ImageKind KindOf(const char* head, ssize_t size) {
-  if (size >= 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) return ImageKind::kHost;
+  if (size >= 4 && std::memcmp(head,
+                               "\x7f"
+                               "ELF",
+                               4) == 0)
+    return ImageKind::kHost;
   if (size >= 2 && std::memcmp(head, "#!", 2) == 0) return ImageKind::kHost;
   if (size >= 2 && std::memcmp(head, "MZ", 2) == 0) return ImageKind::kWindows;
   return ImageKind::kUnknown;
@@ -97,9 +101,32 @@ Win32Error Spawn(const std::string& program, const std::vector<std::string>& arg
   if (posix_spawn_file_actions_init(&actions) != 0) return ERROR_NOT_ENOUGH_MEMORY;
   // The child enters its directory itself: this process never changes its own.
   int error = posix_spawn_file_actions_addfchdir_np(&actions, directory_fd);
-  if (error == 0) error = posix_spawn(pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  if (error == 0)
+    error = posix_spawn(pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   (void)posix_spawn_file_actions_destroy(&actions);
   return error == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(error);
+}
+
+// The program the host runs for `image` and its argument vector: the image itself for a host
+// executable, wine for a Windows image.
+Win32Error ChooseProgram(const Located& entry, const MachinePath& image,
+                         const std::string& command_line, std::string* program,
+                         std::vector<std::string>* arguments) {
+  ImageKind kind = ImageKind::kUnknown;
+  if (const Win32Error error = ReadKind(entry, &kind)) return error;
+  if (kind == ImageKind::kHost) {
+    if (!(entry.st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))) return ERROR_ACCESS_DENIED;
+    if (!HostPathOf(entry.parent->fd(), program)) return ERROR_PATH_NOT_FOUND;
+    *program += "/" + entry.host_name;
+    *arguments = Arguments(command_line, *program, nullptr);
+    return ERROR_SUCCESS;
+  }
+  if (kind != ImageKind::kWindows) return ERROR_BAD_EXE_FORMAT;
+  *program = FindOnPath("wine");
+  if (program->empty()) return ERROR_BAD_EXE_FORMAT;
+  const std::string windows_image = FormatPath(image);
+  *arguments = Arguments(command_line, *program, &windows_image);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -112,22 +139,10 @@ Win32Error HostMachine::StartProcess(const MachinePath& image, const std::string
   if (!S_ISREG(entry.st.st_mode)) return ERROR_ACCESS_DENIED;  // a directory or a link
   DirRef start_in;
   if (resolver_.OpenDirectory(directory, &start_in)) return ERROR_DIRECTORY;
-  ImageKind kind = ImageKind::kUnknown;
-  if (const Win32Error error = ReadKind(entry, &kind)) return error;
   std::string program;
   std::vector<std::string> arguments;
-  if (kind == ImageKind::kHost) {
-    if (!(entry.st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))) return ERROR_ACCESS_DENIED;
-    if (!HostPathOf(entry.parent->fd(), &program)) return ERROR_PATH_NOT_FOUND;
-    program += "/" + entry.host_name;
-    arguments = Arguments(command_line, program, nullptr);
-  } else if (kind == ImageKind::kWindows) {
-    program = FindOnPath("wine");
-    if (program.empty()) return ERROR_BAD_EXE_FORMAT;
-    const std::string windows_image = FormatPath(image);
-    arguments = Arguments(command_line, program, &windows_image);
-  } else {
-    return ERROR_BAD_EXE_FORMAT;
+  if (const Win32Error error = ChooseProgram(entry, image, command_line, &program, &arguments)) {
+    return error;
   }
   pid_t pid = 0;
   if (const Win32Error error = Spawn(program, arguments, start_in->fd(), &pid)) return error;
@@ -143,6 +158,8 @@ bool HostMachine::ProcessExitCode(ProcessId process, uint32_t* code) {
   return processes_.ExitCode(process, code);
 }
 
-void HostMachine::CloseProcess(ProcessId process) { processes_.Close(process); }
+void HostMachine::CloseProcess(ProcessId process) {
+  processes_.Close(process);
+}
 
 }  // namespace tvx::host
