@@ -3,7 +3,9 @@
 namespace tvx::cmdline {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // One argument after the first, by the run-time's rules: 2n backslashes before a quote give n
 // backslashes and the quote opens or closes a quoted part; 2n+1 give n and a literal quote; a
@@ -44,8 +46,8 @@ std::vector<std::string> ProgramCandidates(std::string_view command_line) {
   if (command_line.empty()) return {};
   if (command_line[0] == '"') {
     const size_t close = command_line.find('"', 1);
-    const std::string_view name =
-        command_line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    const std::string_view name = command_line.substr(
+        1, close == std::string_view::npos ? std::string_view::npos : close - 1);
     if (name.empty()) return {};
     return {std::string(name)};
   }

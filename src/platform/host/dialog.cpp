@@ -10,17 +10,26 @@ constexpr char kEscape = 0x1B;
 
 std::vector<Button> ButtonsOf(uint32_t type) {
   switch (type & MB_TYPEMASK) {
-    case MB_OK: return {{"OK", IDOK}};
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
-    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-    default: return {};
+    case MB_OK:
+      return {{"OK", IDOK}};
+    case MB_OKCANCEL:
+      return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case MB_ABORTRETRYIGNORE:
+      return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
+    case MB_YESNOCANCEL:
+      return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO:
+      return {{"Yes", IDYES}, {"No", IDNO}};
+    case MB_RETRYCANCEL:
+      return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+    default:
+      return {};
   }
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
+}
 
 bool EqualsLower(std::string_view typed, std::string_view label) {
   if (typed.size() != label.size()) return false;
@@ -47,7 +56,8 @@ std::string ForTerminal(std::string_view text) {
     const char16_t code = cp1252::ToUnicode(static_cast<unsigned char>(c));
     if (c == '\r') {
       if (i + 1 >= text.size() || text[i + 1] != '\n') kept += '\n';
-    } else if (c == '\n' || c == '\t' || (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code <= 0x9F))) {
+    } else if (c == '\n' || c == '\t' ||
+               (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code <= 0x9F))) {
       kept += c;
     }
   }

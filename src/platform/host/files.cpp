@@ -25,7 +25,9 @@ uint64_t FileTime(const struct timespec& time) {
   return static_cast<uint64_t>(seconds) * 10000000 + static_cast<uint64_t>(time.tv_nsec) / 100;
 }
 
-bool IsReadOnly(const struct stat& st) { return !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR); }
+bool IsReadOnly(const struct stat& st) {
+  return !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR);
+}
 
 EntryInfo InfoOf(const std::string& host_name, const struct stat& st) {
   EntryInfo info;
@@ -46,8 +48,8 @@ UniqueFd CreateTemporary(int dir, mode_t mode, std::string* name) {
     (void)clock_gettime(CLOCK_MONOTONIC, &now);
     *name = ".tvx-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
             std::to_string(now.tv_nsec) + ".tmp";
-    UniqueFd fd(openat(dir, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       mode));
+    UniqueFd fd(
+        openat(dir, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd.valid() || errno != EEXIST) return fd;
   }
   return UniqueFd();
@@ -82,14 +84,15 @@ Win32Error HostMachine::List(const MachinePath& dir, std::vector<EntryInfo>* ent
   (void)fstat(host_dir->fd(), &listed_at);
   std::vector<EntryInfo> found;
   std::unordered_map<std::string, std::string> index;
-  const int error = ReadNames(host_dir->fd(), [&](const std::string& host, const std::string& name) {
-    AddToIndex(&index, host, name);
-    struct stat st {};
-    // An entry gone since it was read is simply not listed.
-    if (fstatat(host_dir->fd(), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      found.push_back(InfoOf(host, st));
-    }
-  });
+  const int error =
+      ReadNames(host_dir->fd(), [&](const std::string& host, const std::string& name) {
+        AddToIndex(&index, host, name);
+        struct stat st {};
+        // An entry gone since it was read is simply not listed.
+        if (fstatat(host_dir->fd(), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+          found.push_back(InfoOf(host, st));
+        }
+      });
   if (error) return ErrorFromErrno(error);
   host_dir->SetIndex(std::move(index), listed_at);
   *entries = std::move(found);

@@ -40,8 +40,7 @@ class Resolver {
  private:
   Win32Error OpenRoot(const MachinePath& path, DirRef* root);
   Win32Error Enter(const DirRef& dir, const std::string& name, DirRef* child);
-  bool FindIndexed(HostDir& dir, const std::string& upper, std::string* host_name,
-                   struct stat* st);
+  bool FindIndexed(HostDir& dir, const std::string& upper, std::string* host_name, struct stat* st);
   DirRef Cached(const struct stat& st);
   DirRef Remember(UniqueFd fd);
 
