@@ -128,19 +128,21 @@ TEST(HostQuestion, WithoutInputOrOutputOrButtonsThereIsNoAnswer) {
   EXPECT_EQ(MachineOn(input.fds[0], -1)->AskQuestion("C", "T", MB_YESNO), 0);
 }
 
-TEST(HostQuestion, AnInterruptWhileAskingMeansNoAnswer) {
-  Pipe input;
-  Pipe output;
-  auto machine = MachineOn(input.fds[0], output.fds[1]);
-  int answer = -1;
-  std::thread asker([&] { answer = machine->AskQuestion("C", "T", MB_YESNO); });
-  (void)output.ReadUntil("No ");
-  ASSERT_EQ(kill(getpid(), SIGINT), 0);
-  asker.join();
-  EXPECT_EQ(answer, 0);
-  struct sigaction now {};
-  ASSERT_EQ(sigaction(SIGINT, nullptr, &now), 0);
-  EXPECT_EQ(now.sa_handler, SIG_DFL);
+TEST(HostQuestion, AnInterruptOrARequestToEndWhileAskingMeansNoAnswer) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    Pipe input;
+    Pipe output;
+    auto machine = MachineOn(input.fds[0], output.fds[1]);
+    int answer = -1;
+    std::thread asker([&] { answer = machine->AskQuestion("C", "T", MB_YESNO); });
+    (void)output.ReadUntil("No ");
+    ASSERT_EQ(kill(getpid(), signal_number), 0);
+    asker.join();
+    EXPECT_EQ(answer, 0) << signal_number;
+    struct sigaction now {};
+    ASSERT_EQ(sigaction(signal_number, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, SIG_DFL) << signal_number;
+  }
 }
 
 TEST(HostBeep, WritesTheBellCharacterAndSurvivesABrokenOutput) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <iterator>
 
 #include "platform/host/dialog.h"
 #include "platform/host/host_machine_impl.h"
@@ -30,8 +31,9 @@ void OnInterrupt(int) {
   errno = saved_errno;
 }
 
-// While asking, Ctrl-C and a hang-up end the question instead of the process: their handler
-// wakes the reader through a pipe, whichever thread the signal lands on.
+// While asking, an interrupt, a hang-up or a request to end stops the question instead of the
+// process, so that the terminal is always restored: their handler wakes the reader through a
+// pipe, whichever thread the signal lands on. A signal the process ignores stays ignored.
 class InterruptWatch {
  public:
   InterruptWatch() {
@@ -40,13 +42,15 @@ class InterruptWatch {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    (void)sigaction(SIGINT, &action, &old_interrupt_);
-    (void)sigaction(SIGHUP, &action, &old_hangup_);
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+      (void)sigaction(kSignals[i], nullptr, &old_[i]);
+      if (old_[i].sa_handler != SIG_IGN) (void)sigaction(kSignals[i], &action, nullptr);
+    }
   }
   ~InterruptWatch() {
     if (fds_[0] < 0) return;
-    (void)sigaction(SIGINT, &old_interrupt_, nullptr);
-    (void)sigaction(SIGHUP, &old_hangup_, nullptr);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+      (void)sigaction(kSignals[i], &old_[i], nullptr);
     g_wake_fd.store(-1);
     (void)close(fds_[0]);
     (void)close(fds_[1]);
@@ -67,8 +71,8 @@ class InterruptWatch {
 
  private:
   int fds_[2] = {-1, -1};
-  struct sigaction old_interrupt_ {};
-  struct sigaction old_hangup_ {};
+  static constexpr int kSignals[] = {SIGINT, SIGHUP, SIGTERM};
+  struct sigaction old_[std::size(kSignals)]{};
 };
 
 // Single keys on a terminal: no line editing, no echo, no signal keys. The old state always
