@@ -12,13 +12,16 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 void CheckCandidates(const std::string& line) {
   const std::vector<std::string> candidates = tvx::cmdline::ProgramCandidates(line);
   if (!line.empty() && line[0] == '"') {
     TVX_FUZZ_CHECK(candidates.size() <= 1);
-    if (!candidates.empty()) TVX_FUZZ_CHECK(line.compare(1, candidates[0].size(), candidates[0]) == 0);
+    if (!candidates.empty())
+      TVX_FUZZ_CHECK(line.compare(1, candidates[0].size(), candidates[0]) == 0);
     return;
   }
   size_t last = 0;
@@ -29,7 +32,8 @@ void CheckCandidates(const std::string& line) {
     TVX_FUZZ_CHECK(!IsBlank(candidate.back()));
     last = candidate.size();
   }
-  if (!line.empty() && !IsBlank(line.back())) TVX_FUZZ_CHECK(!candidates.empty() && last == line.size());
+  if (!line.empty() && !IsBlank(line.back()))
+    TVX_FUZZ_CHECK(!candidates.empty() && last == line.size());
 }
 
 // The quoting that makes the run-time give back `argument` exactly.

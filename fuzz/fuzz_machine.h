@@ -14,12 +14,12 @@
 namespace tvx::fuzz {
 
 /// Stops the target with a message: a broken promise is a finding like a crash.
-#define TVX_FUZZ_CHECK(condition)                                                   \
-  do {                                                                              \
-    if (!(condition)) {                                                             \
+#define TVX_FUZZ_CHECK(condition)                                                        \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                 \
-    }                                                                               \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 class FuzzMachine : public Machine {

@@ -21,7 +21,9 @@ namespace {
 using tvx::MachinePath;
 using tvx::platform::ResolvePath;
 
-bool IsForbidden(unsigned char c) { return c < 0x20 || std::strchr("<>:\"|?*\\/", c) != nullptr; }
+bool IsForbidden(unsigned char c) {
+  return c < 0x20 || std::strchr("<>:\"|?*\\/", c) != nullptr;
+}
 
 void CheckPath(const MachinePath& path, bool limited) {
   if (path.drive != 0) {
@@ -62,7 +64,8 @@ void CheckFullPathName(const std::string& text, DWORD size) {
                    static_cast<int>(size), buffer.get());
     }
     TVX_FUZZ_CHECK(buffer[n] == '\0' && std::strlen(buffer.get()) == n);
-    if (file_part != nullptr) TVX_FUZZ_CHECK(file_part >= buffer.get() && file_part < buffer.get() + n);
+    if (file_part != nullptr)
+      TVX_FUZZ_CHECK(file_part >= buffer.get() && file_part < buffer.get() + n);
   }
 }
 

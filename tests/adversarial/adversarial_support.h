@@ -241,17 +241,6 @@ inline std::vector<std::string> Environment(const RunSpec& spec) {
 
 inline std::vector<std::string> Command(const RunSpec& spec) {
   if (!spec.argv.empty()) return spec.argv;
-  // With TVX_VALGRIND set, every run goes through memcheck, and any error or leak it finds
-  // changes the exit code, which every test checks.
-  if (const char* valgrind = std::getenv("TVX_VALGRIND"); valgrind != nullptr && *valgrind) {
-    return {valgrind,
-            "--quiet",
-            "--error-exitcode=99",
-            "--leak-check=full",
-            "--errors-for-leak-kinds=definite,indirect,possible",
-            "--track-fds=no",
-            TVX_EXE};
-  }
   return {TVX_EXE};
 }
 
@@ -263,6 +252,12 @@ inline std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }
 
 }  // namespace detail
+
+/// True when fuzz/valgrind-e2e runs the suite: every run of the program is then under memcheck,
+/// which needs memory, descriptors and time of its own.
+inline bool UnderValgrind() {
+  return std::getenv("TVX_UNDER_VALGRIND") != nullptr;
+}
 
 /// Whether this kernel lets a child install the guard (seccomp filters).
 inline bool GuardAvailable() {

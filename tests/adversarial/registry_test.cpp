@@ -233,7 +233,7 @@ TEST(RegistryFileTest, LinesOfAMegabyte) {
 }
 
 TEST(RegistryFileTest, AHundredMegabyteFileIsReadOrEndsWithTheOutOfMemoryExit) {
-  if (std::getenv("TVX_VALGRIND") != nullptr) GTEST_SKIP() << "too slow under memcheck";
+  if (UnderValgrind()) GTEST_SKIP() << "too slow under memcheck";
   SettingsScenario s;
   const std::string path = s.p().prefix() + "/system.reg";
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -256,7 +256,7 @@ TEST(RegistryFileTest, AHundredMegabyteFileIsReadOrEndsWithTheOutOfMemoryExit) {
 }
 
 TEST(RegistryFileTest, RunningOutOfMemoryEndsWithTheOutOfMemoryExitAndTouchesNothing) {
-  if (std::getenv("TVX_VALGRIND") != nullptr) GTEST_SKIP() << "memcheck needs its own memory";
+  if (UnderValgrind()) GTEST_SKIP() << "memcheck needs its own memory";
   // A large hive read under a small address-space limit.
   SettingsScenario s;
   std::string file = kHeader;
