@@ -27,9 +27,16 @@ void SleepMilliseconds(long milliseconds) {
   }
 }
 
+long NowMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000L + now.tv_nsec / 1000000;
+}
+
 int WaitFor(const char* path, int code) {
   struct stat st;
-  for (int waited = 0; waited < 60000; ++waited) {
+  const long give_up = NowMilliseconds() + 60000;
+  while (NowMilliseconds() < give_up) {
     if (stat(path, &st) == 0) return code;
     SleepMilliseconds(1);
   }
