@@ -55,6 +55,14 @@ UniqueFd CreateTemporary(int dir, mode_t mode, std::string* name) {
   return UniqueFd();
 }
 
+// Writes all of `bytes` and makes them durable before the file is closed.
+Win32Error WriteDurably(UniqueFd fd, const std::string& bytes) {
+  Win32Error error = ErrorFromErrno(WriteAll(fd.get(), bytes));
+  if (!error && fsync(fd.get()) != 0) error = ErrorFromErrno(errno);
+  if (close(fd.Release()) != 0 && !error) error = ErrorFromErrno(errno);
+  return error;
+}
+
 void SyncDirectory(int dir) {
   UniqueFd fd(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.valid()) (void)fsync(fd.get());
@@ -158,15 +166,12 @@ Win32Error HostMachine::ReplaceIn(HostDir& dir, const std::string& host_name,
   std::string temporary;
   UniqueFd fd = CreateTemporary(dir.fd(), old ? old->st_mode & 07777 : 0666, &temporary);
   if (!fd.valid()) return ErrorFromErrno(errno);
-  Win32Error error = ERROR_SUCCESS;
   if (old) {
     // The new file keeps the old one's owner and mode; failing that is no reason to lose data.
     (void)fchown(fd.get(), old->st_uid, old->st_gid);
     (void)fchmod(fd.get(), old->st_mode & 07777);
   }
-  error = ErrorFromErrno(WriteAll(fd.get(), bytes));
-  if (!error && fsync(fd.get()) != 0) error = ErrorFromErrno(errno);
-  if (close(fd.Release()) != 0 && !error) error = ErrorFromErrno(errno);
+  Win32Error error = WriteDurably(std::move(fd), bytes);
   if (!error && renameat(dir.fd(), temporary.c_str(), dir.fd(), host_name.c_str()) != 0) {
     error = ErrorFromErrno(errno);
   }
