@@ -72,8 +72,7 @@ void CollectTree(const std::string& base, const std::string& relative,
     if (name == "." || name == "..") continue;
     const std::string path = relative.empty() ? name : relative + "/" + name;
     struct stat st {};
-    const bool directory =
-        lstat((base + "/" + path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool directory = lstat((base + "/" + path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     out->push_back(directory ? path + "/" : path);
     if (directory) CollectTree(base, path, out);
   }
@@ -108,9 +107,8 @@ TempPrefix::~TempPrefix() {
 }
 
 std::string TempPrefix::Host(const std::string& windows_path) const {
-  std::string rest = windows_path.size() >= 2 && windows_path[1] == ':'
-                         ? windows_path.substr(2)
-                         : windows_path;
+  std::string rest =
+      windows_path.size() >= 2 && windows_path[1] == ':' ? windows_path.substr(2) : windows_path;
   std::replace(rest.begin(), rest.end(), '\\', '/');
   while (!rest.empty() && rest.back() == '/') rest.pop_back();
   if (!rest.empty() && rest.front() != '/') rest.insert(rest.begin(), '/');
@@ -125,10 +123,11 @@ void TempPrefix::MapDrive(char letter, const std::string& target) {
   MakeLink(link, target);
 }
 
-void TempPrefix::MakeDirectory(const std::string& host_path) { MakeDirectories(host_path); }
+void TempPrefix::MakeDirectory(const std::string& host_path) {
+  MakeDirectories(host_path);
+}
 
-void TempPrefix::MakeFile(const std::string& host_path, const std::string& content,
-                          bool readonly) {
+void TempPrefix::MakeFile(const std::string& host_path, const std::string& content, bool readonly) {
   MakeDirectories(ParentOf(host_path));
   (void)chmod(host_path.c_str(), 0644);
   std::ofstream out(host_path, std::ios::binary | std::ios::trunc);
@@ -169,8 +168,7 @@ void TempPrefix::WriteRegistry(const std::string& body) {
 HostOptions TempPrefix::Options(const std::string& working_directory) const {
   HostOptions options;
   options.prefix = prefix_;
-  options.working_directory =
-      working_directory.empty() ? prefix_ + "/drive_c" : working_directory;
+  options.working_directory = working_directory.empty() ? prefix_ + "/drive_c" : working_directory;
   // A test machine never waits on the terminal the tests run from: its question reads from no
   // input and so gets no answer.
   options.input_fd = -1;
