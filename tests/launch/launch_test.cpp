@@ -1,9 +1,13 @@
+#include <filesystem>
+#include <fstream>
+#include <ostream>
 #include <string>
 
 #include "app/uninstall_app.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "tests/support/fake_machine.h"
+#include "tests/support/temp_prefix.h"
 
 namespace {
 
@@ -46,6 +50,10 @@ struct CommandLineCase {
   const char* arguments;
   const char* expected;
 };
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) {
+  *os << '"' << c.command << "\" + \"" << c.arguments << '"';
+}
 
 class CommandLineTest : public LaunchTest, public ::testing::WithParamInterface<CommandLineCase> {};
 
@@ -135,6 +143,34 @@ TEST_F(LaunchTest, ProgramStartsInTheCurrentDirectory) {
   ASSERT_TRUE(Run(kUninstaller));
   ASSERT_EQ(fake_.started.size(), 1u);
   EXPECT_EQ(fake_.started[0].directory, "C:\\WORK");
+}
+
+// The same launcher over the real machine, with a real child program.
+class LaunchOnHostTest : public ::testing::Test {
+ protected:
+  LaunchOnHostTest() {
+    std::filesystem::create_directories(prefix_.Host("C:\\TOOLS"));
+    std::filesystem::copy_file(TVX_CHILD, prefix_.Host("C:\\TOOLS\\CHILD.EXE"));
+  }
+
+  tvx::testing::TempPrefix prefix_;
+  std::unique_ptr<tvx::Machine> machine_ = prefix_.MakeMachine();
+  tvx::ScopedMachine scope_{*machine_};
+  CUninstallApp app_;
+};
+
+TEST_F(LaunchOnHostTest, RealProgramIsSeenToEndWhateverItsExitValue) {
+  EXPECT_TRUE(app_.RunUninstaller("C:\\TOOLS\\CHILD.EXE exit 0", CString()));
+  EXPECT_TRUE(app_.RunUninstaller("C:\\TOOLS\\CHILD.EXE", "exit 7"));
+  EXPECT_FALSE(app_.RunUninstaller("C:\\TOOLS\\MISSING.EXE", CString()));
+}
+
+TEST_F(LaunchOnHostTest, ProgramThatHandsItsWorkToAnotherIsNotWaitedFor) {
+  const std::string release = prefix_.outside() + "/release";
+  const std::string command = "C:\\TOOLS\\CHILD.EXE spawn-and-exit " + release;
+  EXPECT_TRUE(app_.RunUninstaller(command.c_str(), CString()));
+  // The grandchild waits for this file; it ends as soon as it appears.
+  std::ofstream(release).put('x');
 }
 
 }  // namespace

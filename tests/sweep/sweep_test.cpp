@@ -1,3 +1,4 @@
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,10 @@ struct TailCase {
   const char* name;  // as stored on disk
   bool kept;
 };
+
+void PrintTo(const TailCase& c, std::ostream* os) {
+  *os << '"' << c.name << "\" with \"" << c.command << '"';
+}
 
 class CommandTailTest : public SweepTest, public ::testing::WithParamInterface<TailCase> {};
 
