@@ -233,6 +233,7 @@ TEST(ProductDirectoryTest, TheHostRootMappedAsADriveIsRefusedBeforeAnyDeletion) 
     const Outcome o = s.Execute(spec);
 
     EXPECT_EQ(o.exit_code, 0) << o;
+    EXPECT_NE(o.err.find("Uninstall All Tavox Lumerands"), std::string::npos) << "never asked";
     s.ExpectOutsideIntact();
   }
 }

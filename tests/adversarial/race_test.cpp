@@ -171,19 +171,22 @@ TEST(RaceTest, FilesCreatedLateStayWithTheirDirectoriesAndNothingElseDoes) {
   }
 }
 
-// An uninstall program that starts a background process and ends at once. The background process
-// keeps creating and deleting files in the product directory, and deleting the product's own
-// files, for a bounded number of rounds, then notes that it is done.
+// An uninstall program that starts a background process and ends at once (its files are made with
+// "true >", since a failed redirection of the special built-in ":" would end the shell). The
+// background process keeps creating and deleting files in the product directory, and deleting the
+// product's own files, for a bounded number of rounds, then notes that it is done.
 constexpr char kBackgroundUninstaller[] = R"sh(#!/bin/sh
 t="$WINEPREFIX/drive_c/TAVOX"
 done_mark="$WINEPREFIX/../log/background.done"
 (
   i=0
-  while [ $i -lt 300 ]; do
-    : > "$t/BG$i.TMP" 2>/dev/null
-    rm -f "$t/BG$((i - 2)).TMP" "$t/BIG$((i % 10))/F$((i % 200)).DAT"
-    mkdir "$t/BGDIR$((i % 5))" 2>/dev/null
-    : > "$t/BGDIR$((i % 5))/BG$i.TMP" 2>/dev/null
+  while [ $i -lt 400 ]; do
+    true > "$t/BG$i.TMP" 2>/dev/null
+    true > "$t/BGDIR$((i % 3))/BG$i.TMP" 2>/dev/null
+    if [ $((i % 4)) -eq 0 ]; then
+      rm -f "$t/BG$((i - 2)).TMP" "$t/BIG$((i % 10))/F$((i % 200)).DAT" "$t/BIG$((i % 7))/F$((i % 190)).DAT"
+    fi
+    if [ $((i % 20)) -eq 0 ]; then mkdir "$t/BGDIR$((i % 3))" 2>/dev/null; fi
     i=$((i + 1))
   done
   : > "$done_mark"
@@ -201,7 +204,7 @@ TEST(RaceTest, AnUninstallerThatLeavesABackgroundProcessAtWork) {
   const Outcome o = s.Execute();
   // The background process ends by itself after its rounds; the wait is bounded all the same.
   const std::string mark = s.Log() + "/background.done";
-  const auto end = Clock::now() + std::chrono::seconds(30);
+  const auto end = Clock::now() + std::chrono::seconds(60);
   while (!s.p().Exists(mark) && Clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
