@@ -153,6 +153,46 @@ TEST(ProductDirectoryTest, ADriveRelativePathNeverDeletesOutsideTheDirectoryItNa
   s.ExpectOutsideIntact();
 }
 
+TEST(ProductDirectoryTest, OtherSpellingsOfTheProductDirectoryStillSweepIt) {
+  // The refusals above must not catch the product itself, however it is spelt.
+  for (const char* value :
+       {"C:/TAVOX", "c:\\tavox", "C:\\TAVOX\\", "C:\\TAVOX.", "C:\\TAVOX ", "C:\\.\\TAVOX",
+        "C:\\windows\\..\\TAVOX", "C:\\TAVOX\\.\\", "C:\\..\\TAVOX", "C:\\TAVOX\\Game\\.."}) {
+    SCOPED_TRACE(value);
+    Scenario s;
+    s.SetRegistry(RegEscape(value), RegEscape(kCommand));
+    const Outcome o = s.Execute();
+    EXPECT_EQ(o.exit_code, 0) << o;
+    s.ExpectOutsideIntact();
+    s.ExpectProduct({});
+  }
+}
+
+TEST(ProductDirectoryTest, TwoBackslashesAfterTheDriveSweepNothing) {
+  // "C:\\TAVOX" makes the relative directory "\\TAVOX\", which is a network path: the
+  // listing finds nothing there, and the directory, not empty, stays.
+  RefusedScenario s("C:\\\\TAVOX");
+  const Outcome o = s.Execute();
+  EXPECT_EQ(o.exit_code, 0) << o;
+  s.ExpectOutsideIntact();
+}
+
+TEST(ProductDirectoryTest, StartedInsideTheProductNothingOutsideIsTouched) {
+  for (const char* start : {"TAVOX", "TAVOX/Game", "TAVOX/Game/Saves", "TAVOX/SYSTEM"}) {
+    SCOPED_TRACE(start);
+    Scenario s;
+    RunSpec spec = s.Spec();
+    spec.cwd = s.DriveC() + "/" + start;
+    const Outcome o = s.Execute(spec);
+    EXPECT_EQ(o.exit_code, 0) << o;
+    s.ExpectOutsideIntact();
+    // What stays is at most the directories the program stood in, empty.
+    for (const std::string& path : s.p().Tree(s.Product())) {
+      EXPECT_EQ(path.back(), '/') << "a file stayed: " << path;
+    }
+  }
+}
+
 TEST(ProductDirectoryTest, EmptyValuesSweepNothingAndStillRunTheCommand) {
   // A lone backslash in the registry, an empty value in the profile file.
   ExpectRefused({"\\"});
