@@ -41,7 +41,7 @@ Registry& Current() {
   if (!registry->loaded || registry->generation != generation) {
     std::string text;
     const bool found = tvx::CurrentMachine().ReadRegistryText(&text);
-    registry->hive = found ? Hive::Parse(text) : Hive();
+    registry->hive = found ? Hive::Parse(std::move(text)) : Hive();
     registry->open.clear();
     registry->generation = generation;
     registry->loaded = true;

@@ -3,47 +3,19 @@
 // and the values after a key line that does not parse belong to no key and are skipped too.
 #include <optional>
 
-#include "platform/registry_format.h"
+#include "platform/registry_text.h"
 
-namespace tvx::registry {
+namespace tvx::registry::text {
 namespace {
 
-constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
-// Lines end in LF; a CR before it is dropped.
-class LineReader {
- public:
-  explicit LineReader(std::string_view text) : text_(text) {}
-
-  bool Next(std::string_view* line) {
-    if (position_ >= text_.size()) return false;
-    size_t end = text_.find('\n', position_);
-    if (end == std::string_view::npos) end = text_.size();
-    *line = text_.substr(position_, end - position_);
-    if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
-    position_ = end + 1;
-    return true;
-  }
-  size_t position() const { return position_; }
-  void Rewind(size_t position) { position_ = position; }
-
- private:
-  std::string_view text_;
-  size_t position_ = 0;
-};
-
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
-
-size_t SkipSpace(std::string_view line, size_t pos) {
-  while (pos < line.size() && IsSpace(line[pos])) ++pos;
-  return pos;
 }
 
 int HexDigit(char c) {
@@ -100,23 +72,6 @@ char16_t ReadEscape(std::string_view line, size_t* pos) {
     return unit;
   }
   return NamedEscape(c);
-}
-
-// Reads an escaped string from `pos` up to an unescaped `close`; the position after `close`, or
-// nullopt when the line ends first. A byte without escape is one character of the same number.
-std::optional<size_t> ReadString(std::string_view line, size_t pos, char close,
-                                 std::u16string* out) {
-  while (pos < line.size()) {
-    const char c = line[pos++];
-    if (c == close) return pos;
-    if (c != '\\') {
-      out->push_back(static_cast<unsigned char>(c));
-      continue;
-    }
-    if (pos == line.size()) return std::nullopt;
-    out->push_back(ReadEscape(line, &pos));
-  }
-  return std::nullopt;
 }
 
 std::string ToBytes(std::u16string_view text) {
@@ -213,9 +168,38 @@ bool ReadData(std::string_view line, size_t pos, LineReader* reader, Value* valu
   return ReadHexType(line, &pos, &value->type) && ReadHex(line, pos, reader, &value->data);
 }
 
-// `"name"=data` or `@=data`, starting at `pos`.
-void ReadValueLine(std::string_view line, size_t pos, LineReader* reader, Hive* hive,
-                   Hive::KeyId key) {
+}  // namespace
+
+size_t SkipSpace(std::string_view line, size_t pos) {
+  while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  return pos;
+}
+
+bool EscapedText::Next(char16_t* unit) {
+  if (done_) return false;
+  if (pos_ >= line_.size()) return Stop(/*closed=*/false);
+  const char c = line_[pos_++];
+  if (c == close_) return Stop(/*closed=*/true);
+  if (c != '\\') {
+    *unit = static_cast<unsigned char>(c);
+    return true;
+  }
+  if (pos_ == line_.size()) return Stop(/*closed=*/false);
+  *unit = ReadEscape(line_, &pos_);
+  return true;
+}
+
+std::optional<size_t> ReadString(std::string_view line, size_t pos, char close,
+                                 std::u16string* out) {
+  EscapedText units(line, pos, close);
+  char16_t unit = 0;
+  while (units.Next(&unit)) out->push_back(unit);
+  if (!units.closed()) return std::nullopt;
+  return units.position();
+}
+
+void ReadValueLine(std::string_view line, size_t pos, LineReader* reader,
+                   std::map<std::u16string, Value>* values) {
   std::u16string name;
   if (line[pos] == '@') {
     ++pos;
@@ -228,41 +212,7 @@ void ReadValueLine(std::string_view line, size_t pos, LineReader* reader, Hive* 
   if (pos == line.size() || line[pos] != '=') return;
   Value value;
   if (!ReadData(line, SkipSpace(line, pos + 1), reader, &value)) return;
-  hive->SetValue(key, name, std::move(value));
+  values->insert_or_assign(FoldName(name), std::move(value));
 }
 
-// `[path] time`: the key, made when new. The time after it is not kept.
-std::optional<Hive::KeyId> ReadKeyLine(std::string_view line, size_t pos, Hive* hive) {
-  std::u16string path;
-  if (!ReadString(line, pos + 1, ']', &path)) return std::nullopt;
-  return hive->AddKey(path);
-}
-
-}  // namespace
-
-Hive Hive::Parse(std::string_view text) {
-  Hive hive;
-  LineReader reader(text);
-  std::string_view line;
-  if (!reader.Next(&line) || line != kHeader) return hive;
-  std::optional<KeyId> key;
-  bool seen_key = false;
-  while (reader.Next(&line)) {
-    const size_t pos = SkipSpace(line, 0);
-    if (pos == line.size()) continue;
-    const char first = line[pos];
-    if (first == '[') {
-      seen_key = true;
-      key = ReadKeyLine(line, pos, &hive);
-    } else if ((first == '@' || first == '"') && key) {
-      ReadValueLine(line, pos, &reader, &hive, *key);
-    } else if (first == '#' && !seen_key && line.substr(pos).starts_with("#arch=")) {
-      hive.set_win64(line.substr(pos + 6) == "win64");
-    }
-    // Comments, key options (#time, #class, #link), values without a key and anything else are
-    // passed over.
-  }
-  return hive;
-}
-
-}  // namespace tvx::registry
+}  // namespace tvx::registry::text

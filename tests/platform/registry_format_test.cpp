@@ -69,6 +69,35 @@ TEST(RegistryFormat, ParentsAreImpliedByTheirChildren) {
   EXPECT_EQ(hive.Find(Hive::kRoot, u""), Hive::kRoot);
 }
 
+// Keys are found by comparing key lines name by name; a key line counts only when it parses to
+// the end, and a key's values come from every line that names exactly it.
+TEST(RegistryFormat, FindsKeysOnlyThroughKeyLinesThatParse) {
+  const Hive hive = Hive::Parse(kHeader +
+                                "[A\\\\Bc] 1\n\"v\"=\"1\"\n"
+                                "  [A\\\\B\\\\C\n\"v\"=\"2\"\n"
+                                "\t[X\\\\Y]\n\"h\"=hex:01,\\\n[a\\\\\\\\bc\\\\]\n\"w\"=\"3\"\n"
+                                "[Q\\\\R\\\\S]\n");
+  const struct {
+    std::u16string key;
+    std::u16string name;
+    std::string expected;
+  } cases[] =
+      {
+          {u"A\\BC", u"v", Sz(1, u"1")},  // the later line "[a\\\\bc\\]" names the same key
+          {u"A\\BC", u"w", Sz(1, u"3")},
+          {u"A\\B", u"v", "no key"},  // only the unterminated line names it
+          {u"A\\B\\C", u"v", "no key"},
+          {u"A", u"v", "missing"},     // implied by a key below it, without values
+          {u"X\\Y", u"h", "missing"},  // its hex data goes on into a key line
+          {u"Q\\R", u"v", "missing"},
+          {u"Q\\R\\S\\T", u"v", "no key"},
+          {u"X\\YZ", u"v", "no key"},
+      };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Get(hive, c.key, c.name), c.expected) << std::string(c.key.begin(), c.key.end());
+  }
+}
+
 TEST(RegistryFormat, DecodesEveryEscape) {
   const struct {
     const char* text;
