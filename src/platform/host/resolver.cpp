@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "platform/base/codepage.h"
 #include "platform/host/errors.h"
@@ -19,9 +20,34 @@ constexpr size_t kCachedDirectories = 8;
 
 const char kHostRootName[] = "\\\\?\\unix";
 
+// The slot of a path's root in the held roots: its drive, or the host's "/" after the drives.
+size_t RootSlot(const MachinePath& path) {
+  return path.drive ? static_cast<size_t>(path.drive - 'A') : 26;
+}
+
+// A name that was not there may have been looked for below a drive since mapped elsewhere.
+bool IsMiss(Win32Error error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace
 
 Win32Error Resolver::OpenDirectory(const MachinePath& path, DirRef* dir) {
+  Win32Error error = Walk(path, dir);
+  if (IsMiss(error) && RefreshRoot(path)) error = Walk(path, dir);
+  return error;
+}
+
+Win32Error Resolver::Locate(const MachinePath& path, Located* out) {
+  Win32Error error = LocateOnce(path, out);
+  if (IsMiss(error) && RefreshRoot(path)) {
+    *out = Located();
+    error = LocateOnce(path, out);
+  }
+  return error;
+}
+
+Win32Error Resolver::Walk(const MachinePath& path, DirRef* dir) {
   DirRef current;
   if (const Win32Error error = OpenRoot(path, &current)) return error;
   for (const std::string& name : path.names) {
@@ -33,10 +59,10 @@ Win32Error Resolver::OpenDirectory(const MachinePath& path, DirRef* dir) {
   return ERROR_SUCCESS;
 }
 
-Win32Error Resolver::Locate(const MachinePath& path, Located* out) {
+Win32Error Resolver::LocateOnce(const MachinePath& path, Located* out) {
   MachinePath parent = path;
   parent.names.pop_back();
-  if (const Win32Error error = OpenDirectory(parent, &out->parent)) return error;
+  if (const Win32Error error = Walk(parent, &out->parent)) return error;
   const int error = Lookup(*out->parent, path.names.back(), &out->host_name, &out->st);
   return ErrorFromErrno(error);
 }
@@ -61,12 +87,38 @@ void Resolver::Forget(const struct stat& removed) {
 }
 
 Win32Error Resolver::OpenRoot(const MachinePath& path, DirRef* root) {
+  if (path.drive && (path.drive < 'A' || path.drive > 'Z')) return ERROR_PATH_NOT_FOUND;
+  if (!path.drive && !cp1252::EqualsIgnoringCase(path.unc, kHostRootName)) {
+    return ERROR_BAD_NETPATH;
+  }
+  DirRef& held = roots_[RootSlot(path)];
+  if (!held) {
+    if (const Win32Error error = ResolveRoot(path, &held)) return error;
+  }
+  *root = held;
+  return ERROR_SUCCESS;
+}
+
+// Resolves the root again after a miss; true when it is now another directory (or gone), so that
+// the miss is worth trying again.
+bool Resolver::RefreshRoot(const MachinePath& path) {
+  if (path.drive && (path.drive < 'A' || path.drive > 'Z')) return false;
+  DirRef& held = roots_[RootSlot(path)];
+  if (!held) return false;
+  const DirRef old = std::exchange(held, nullptr);
+  struct stat st {};
+  if (fstat(old->fd(), &st) != 0) return true;
+  DirRef fresh;
+  if (ResolveRoot(path, &fresh)) return true;
+  held = fresh;
+  return !fresh->Is(st.st_dev, st.st_ino);
+}
+
+Win32Error Resolver::ResolveRoot(const MachinePath& path, DirRef* root) {
   std::string host_path = "/";
   if (path.drive) {
     host_path = drives_.RootPath(path.drive);
     if (host_path.empty()) return ERROR_PATH_NOT_FOUND;
-  } else if (!cp1252::EqualsIgnoringCase(path.unc, kHostRootName)) {
-    return ERROR_BAD_NETPATH;
   }
   // The link that maps a drive is followed here, once; nothing below the root ever is.
   struct stat st {};

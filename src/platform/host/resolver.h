@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,11 @@ class Resolver {
   void Forget(const struct stat& removed);
 
  private:
+  Win32Error Walk(const MachinePath& path, DirRef* dir);
+  Win32Error LocateOnce(const MachinePath& path, Located* out);
   Win32Error OpenRoot(const MachinePath& path, DirRef* root);
+  Win32Error ResolveRoot(const MachinePath& path, DirRef* root);
+  bool RefreshRoot(const MachinePath& path);
   Win32Error Enter(const DirRef& dir, const std::string& name, DirRef* child);
   bool FindIndexed(HostDir& dir, const std::string& upper, std::string* host_name, struct stat* st);
   DirRef Cached(const struct stat& st);
@@ -46,6 +51,9 @@ class Resolver {
 
   const Drives& drives_;
   std::vector<DirRef> cache_;  // least recently used first
+  // Each drive's root as first resolved ('A'..'Z', then the host's "/"), held for the machine's
+  // life: the drive map does not change during a run, and a miss below a root resolves it anew.
+  std::array<DirRef, 27> roots_;
 };
 
 }  // namespace tvx::host
