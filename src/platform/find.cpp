@@ -2,6 +2,7 @@
 // takes one snapshot of the directory from the machine when it starts, so that deleting entries
 // while walking the results never disturbs it.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -101,18 +102,26 @@ bool IsValidPattern(std::string_view pattern) {
 
 // --- The open searches.
 struct Search {
-  std::vector<EntryInfo> entries;
+  std::vector<EntryInfo> dots;     // "." and "..", handed out first
+  std::vector<EntryInfo> entries;  // the machine's listing, filtered and sorted in place
   size_t next = 0;
+
+  /// The entry at `index` of the whole result, or null past its end.
+  const EntryInfo* At(size_t index) const {
+    if (index < dots.size()) return &dots[index];
+    index -= dots.size();
+    return index < entries.size() ? &entries[index] : nullptr;
+  }
 };
 
 class SearchTable {
  public:
-  HANDLE Open(std::vector<EntryInfo> entries) {
+  HANDLE Open(Search search) {
     std::lock_guard<std::mutex> lock(mutex_);
     Refresh();
     // Values of their own, a step of 4 apart, never reused, so a stale handle is refused.
     next_value_ += 4;
-    searches_[next_value_] = Search{std::move(entries), 1};
+    searches_[next_value_] = std::move(search);
     return reinterpret_cast<HANDLE>(next_value_);
   }
   /// The next entry of the search, or false at its end; ERROR_INVALID_HANDLE for no search.
@@ -122,8 +131,10 @@ class SearchTable {
     auto it = searches_.find(reinterpret_cast<uintptr_t>(handle));
     if (it == searches_.end()) return ERROR_INVALID_HANDLE;
     Search& search = it->second;
-    if (search.next >= search.entries.size()) return ERROR_NO_MORE_FILES;
-    *entry = search.entries[search.next++];
+    const EntryInfo* found = search.At(search.next);
+    if (found == nullptr) return ERROR_NO_MORE_FILES;
+    ++search.next;
+    *entry = *found;
     return ERROR_SUCCESS;
   }
   bool Close(HANDLE handle) {
@@ -183,28 +194,48 @@ void SplitSearch(std::string name, std::string* dir, std::string* pattern) {
   *pattern = name.substr(dir_end);
 }
 
+// The upper case of every byte, for the sort's comparisons.
+const std::array<unsigned char, 256>& UpperTable() {
+  static const std::array<unsigned char, 256> table = [] {
+    std::array<unsigned char, 256> upper{};
+    for (size_t byte = 0; byte < upper.size(); ++byte) {
+      upper[byte] = cp1252::Upper(static_cast<unsigned char>(byte));
+    }
+    return upper;
+  }();
+  return table;
+}
+
+// By the upper-cased name, then the name itself, so that every machine lists alike. The names
+// are compared as they stand rather than through upper-cased copies, which would double the
+// memory a large directory takes.
+bool ListedBefore(const EntryInfo& a, const EntryInfo& b) {
+  const std::array<unsigned char, 256>& upper = UpperTable();
+  const size_t common = std::min(a.name.size(), b.name.size());
+  for (size_t i = 0; i < common; ++i) {
+    const unsigned char x = upper[static_cast<unsigned char>(a.name[i])];
+    const unsigned char y = upper[static_cast<unsigned char>(b.name[i])];
+    if (x != y) return x < y;
+  }
+  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+  return a.name < b.name;
+}
+
 // The matching entries of `dir`, sorted by name ignoring case, "." and ".." first except at a
-// drive's root.
-Win32Error Collect(const MachinePath& dir, std::string_view pattern, std::vector<EntryInfo>* out) {
+// drive's root. The machine's listing is filtered and sorted where it lies and kept as it is.
+Win32Error Collect(const MachinePath& dir, std::string_view pattern, Search* out) {
   Machine& machine = CurrentMachine();
-  std::vector<EntryInfo> listed;
-  if (Win32Error error = machine.List(dir, &listed)) return error;
+  if (Win32Error error = machine.List(dir, &out->entries)) return error;
   const std::vector<int> compiled = CompilePattern(pattern);
   if (!dir.IsRoot() && !machine.IsHostRoot(dir)) {
     for (const char* dots : {".", ".."}) {
-      if (Matches(compiled, dots)) out->push_back(DotEntry(dots));
+      if (Matches(compiled, dots)) out->dots.push_back(DotEntry(dots));
     }
   }
-  // Sorted by the upper-cased name (then the name itself), so that every machine lists alike.
-  std::vector<std::pair<std::string, EntryInfo>> matched;
-  for (EntryInfo& entry : listed) {
-    if (Matches(compiled, entry.name)) matched.emplace_back(cp1252::Upper(entry.name), entry);
-  }
-  std::sort(matched.begin(), matched.end(), [](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
-  });
-  for (auto& [key, entry] : matched) out->push_back(std::move(entry));
-  return out->empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  std::erase_if(out->entries,
+                [&](const EntryInfo& entry) { return !Matches(compiled, entry.name); });
+  std::sort(out->entries.begin(), out->entries.end(), ListedBefore);
+  return out->At(0) == nullptr ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -229,10 +260,11 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
   if (ToString(dir).size() + 1 + pattern.size() > MAX_PATH) {
     return FailFind(ERROR_FILENAME_EXCED_RANGE);
   }
-  std::vector<EntryInfo> entries;
-  if (Win32Error error = Collect(dir, pattern, &entries)) return FailFind(error);
-  Fill(entries.front(), lpFindFileData);
-  return Searches().Open(std::move(entries));
+  Search search;
+  if (Win32Error error = Collect(dir, pattern, &search)) return FailFind(error);
+  Fill(*search.At(0), lpFindFileData);
+  search.next = 1;
+  return Searches().Open(std::move(search));
 }
 
 BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
