@@ -98,8 +98,29 @@ TEST(HostLookup, ADirectoryReplacedBehindTheMachineIsTheNewOne) {
   ASSERT_EQ(std::remove(prefix.Host("C:\\D\\Sub\\first.txt").c_str()), 0);
   ASSERT_EQ(rmdir(prefix.Host("C:\\D\\Sub").c_str()), 0);
   prefix.MakeFile(prefix.Host("C:\\D\\Sub\\second.txt"));
+  EntryInfo info;
+  EXPECT_EQ(machine->Stat(Path("C:\\D\\SUB\\SECOND.TXT"), &info), 0u);
   ASSERT_EQ(machine->List(Path("C:\\D\\SUB"), &entries), 0u);
   EXPECT_EQ(Names(entries), std::vector<std::string>{"second.txt"});
+}
+
+TEST(HostLookup, ADirectorySwappedForALinkAfterItsListingIsNeverLeftThroughTheLink) {
+  TempPrefix prefix;
+  prefix.MakeFile(prefix.Host("C:\\D\\Sub\\f0"), "inside");
+  prefix.MakeFile(prefix.outside() + "/canary/f0", "canary");
+  auto machine = prefix.MakeMachine();
+  std::vector<EntryInfo> entries;
+  ASSERT_EQ(machine->List(Path("C:\\D\\SUB"), &entries), 0u);
+  const std::string sub = prefix.Host("C:\\D\\Sub");
+  ASSERT_EQ(rename(sub.c_str(), prefix.Host("C:\\D\\aside").c_str()), 0);
+  ASSERT_EQ(symlink((prefix.outside() + "/canary").c_str(), sub.c_str()), 0);
+  // The directory listed is the one held, so the deletion may hit it where it now lies.
+  (void)machine->DeleteFile(Path("C:\\D\\SUB\\F0"));
+  EXPECT_EQ(prefix.Read(prefix.outside() + "/canary/f0"), "canary");
+  EXPECT_EQ(machine->List(Path("C:\\D\\SUB"), &entries),
+            static_cast<Win32Error>(ERROR_PATH_NOT_FOUND));
+  EXPECT_NE(machine->DeleteFile(Path("C:\\D\\SUB\\F0")), 0u);
+  EXPECT_EQ(prefix.Read(prefix.outside() + "/canary/f0"), "canary");
 }
 
 TEST(HostLookup, NamesAWindowsProgramCannotSeeAreNeverListedNorFound) {

@@ -17,6 +17,8 @@ namespace {
 // Directories kept open: enough for the directory in use and its nearest ancestors, few enough
 // to leave room under a descriptor limit of 32.
 constexpr size_t kCachedDirectories = 8;
+// Descriptors kept along the path last walked: the directory in use and its nearest ancestors.
+constexpr size_t kHeldChain = 8;
 
 const char kHostRootName[] = "\\\\?\\unix";
 
@@ -50,10 +52,18 @@ Win32Error Resolver::Locate(const MachinePath& path, Located* out) {
 Win32Error Resolver::Walk(const MachinePath& path, DirRef* dir) {
   DirRef current;
   if (const Win32Error error = OpenRoot(path, &current)) return error;
-  for (const std::string& name : path.names) {
+  if (path.IsRoot()) {
+    *dir = std::move(current);
+    return ERROR_SUCCESS;
+  }
+  chain_.clear();
+  chain_root_ = path;
+  chain_root_.names.clear();
+  for (size_t depth = 0; depth < path.names.size(); ++depth) {
     DirRef child;
-    if (const Win32Error error = Enter(current, name, &child)) return error;
+    if (const Win32Error error = Enter(current, path.names[depth], &child)) return error;
     current = std::move(child);
+    Hold(path, depth, current);
   }
   *dir = std::move(current);
   return ERROR_SUCCESS;
@@ -62,9 +72,34 @@ Win32Error Resolver::Walk(const MachinePath& path, DirRef* dir) {
 Win32Error Resolver::LocateOnce(const MachinePath& path, Located* out) {
   MachinePath parent = path;
   parent.names.pop_back();
+  // A name in a directory held from an earlier walk is looked up through that directory's
+  // descriptor, without checking the names on its way again. The descriptor names the directory
+  // itself, which was reached name by name without following a link: if its name is later taken
+  // by a link, the descriptor still leads into the directory, never through the link. A miss
+  // there walks from the root, for the name may now mean another directory.
+  if ((out->parent = HeldParent(parent))) {
+    if (Lookup(*out->parent, path.names.back(), &out->host_name, &out->st) == 0) return 0;
+  }
   if (const Win32Error error = Walk(parent, &out->parent)) return error;
   const int error = Lookup(*out->parent, path.names.back(), &out->host_name, &out->st);
   return ErrorFromErrno(error);
+}
+
+DirRef Resolver::HeldParent(const MachinePath& parent) const {
+  if (parent.IsRoot() || parent.names.size() > chain_.size()) return nullptr;
+  if (parent.drive != chain_root_.drive || parent.unc != chain_root_.unc) return nullptr;
+  const Held& last = chain_[parent.names.size() - 1];
+  if (!last.dir) return nullptr;
+  for (size_t depth = 0; depth < parent.names.size(); ++depth) {
+    if (chain_[depth].upper != cp1252::Upper(parent.names[depth])) return nullptr;
+  }
+  return last.dir;
+}
+
+void Resolver::Hold(const MachinePath& path, size_t depth, const DirRef& dir) {
+  chain_.push_back({cp1252::Upper(path.names[depth]), dir});
+  // Descriptors further out are let go, to stay well under a low limit on open files.
+  if (chain_.size() > kHeldChain) chain_[chain_.size() - kHeldChain - 1].dir = nullptr;
 }
 
 int Resolver::Lookup(HostDir& dir, const std::string& name, std::string* host_name,
@@ -84,6 +119,10 @@ int Resolver::Lookup(HostDir& dir, const std::string& name, std::string* host_na
 
 void Resolver::Forget(const struct stat& removed) {
   std::erase_if(cache_, [&](const DirRef& dir) { return dir->Is(removed.st_dev, removed.st_ino); });
+  const auto gone = std::find_if(chain_.begin(), chain_.end(), [&](const Held& held) {
+    return held.dir && held.dir->Is(removed.st_dev, removed.st_ino);
+  });
+  chain_.erase(gone, chain_.end());
 }
 
 Win32Error Resolver::OpenRoot(const MachinePath& path, DirRef* root) {

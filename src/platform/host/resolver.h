@@ -46,6 +46,8 @@ class Resolver {
   bool RefreshRoot(const MachinePath& path);
   Win32Error Enter(const DirRef& dir, const std::string& name, DirRef* child);
   bool FindIndexed(HostDir& dir, const std::string& upper, std::string* host_name, struct stat* st);
+  DirRef HeldParent(const MachinePath& parent) const;
+  void Hold(const MachinePath& path, size_t depth, const DirRef& dir);
   DirRef Cached(const struct stat& st);
   DirRef Remember(UniqueFd fd);
 
@@ -54,6 +56,14 @@ class Resolver {
   // Each drive's root as first resolved ('A'..'Z', then the host's "/"), held for the machine's
   // life: the drive map does not change during a run, and a miss below a root resolves it anew.
   std::array<DirRef, 27> roots_;
+  // The directories on the path last walked from its root, outermost first, by upper-case name;
+  // only the innermost few keep their descriptors.
+  struct Held {
+    std::string upper;
+    DirRef dir;
+  };
+  MachinePath chain_root_;
+  std::vector<Held> chain_;
 };
 
 }  // namespace tvx::host
