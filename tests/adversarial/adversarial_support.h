@@ -259,6 +259,22 @@ inline bool UnderValgrind() {
   return std::getenv("TVX_UNDER_VALGRIND") != nullptr;
 }
 
+/// True when the program carries a sanitizer's run-time, which needs descriptors and memory of its
+/// own (it opens /proc and makes pipes to check memory).
+inline bool ProgramIsSanitized() {
+  static const bool sanitized = [] {
+    const int fd = open(TVX_EXE, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string bytes;
+    char buffer[1 << 16];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+    (void)close(fd);
+    return bytes.find("AddressSanitizer") != std::string::npos ||
+           bytes.find("__ubsan_handle") != std::string::npos;
+  }();
+  return sanitized;
+}
+
 /// Whether this kernel lets a child install the guard (seccomp filters).
 inline bool GuardAvailable() {
 #ifdef SECCOMP_RET_KILL_PROCESS
