@@ -28,10 +28,15 @@ bool RecentlyChanged(const struct timespec& mtime) {
 
 }  // namespace
 
-void AddToIndex(std::unordered_map<std::string, std::string>* index, const std::string& host,
-                const std::string& name) {
-  auto [it, added] = index->emplace(cp1252::Upper(name), host);
-  if (!added && host < it->second) it->second = host;
+void AddToIndex(NameIndex* index, const std::string& host, const std::string& name, mode_t mode) {
+  auto [it, added] = index->emplace(cp1252::Upper(name), IndexEntry{host, mode});
+  if (added) return;
+  if (it->second.host == host) {
+    it->second.mode = mode;
+    return;
+  }
+  it->second.ambiguous = true;
+  if (host < it->second.host) it->second = IndexEntry{host, mode, /*ambiguous=*/true};
 }
 
 int ReadNames(int dir_fd,
@@ -58,8 +63,13 @@ bool HostDir::FindIgnoringCase(const std::string& upper, std::string* host_name)
   if (!indexed_) BuildIndex();
   const auto it = index_.find(upper);
   if (it == index_.end()) return false;
-  *host_name = it->second;
+  *host_name = it->second.host;
   return true;
+}
+
+const IndexEntry* HostDir::Known(const std::string& upper) const {
+  const auto it = index_.find(upper);
+  return it == index_.end() ? nullptr : &it->second;
 }
 
 bool HostDir::RefreshIndex() {
@@ -74,16 +84,17 @@ void HostDir::NoteRemoved(const std::string& host_name) {
   std::string name;
   if (!indexed_ || !WindowsName(host_name, &name)) return;
   const auto it = index_.find(cp1252::Upper(name));
-  if (it != index_.end() && it->second == host_name) index_.erase(it);
+  if (it != index_.end() && it->second.host == host_name) index_.erase(it);
 }
 
 void HostDir::NoteAdded(const std::string& host_name) {
   std::string name;
-  if (indexed_ && WindowsName(host_name, &name)) AddToIndex(&index_, host_name, name);
+  if (!indexed_ || !WindowsName(host_name, &name)) return;
+  // The entry made may replace one of the same name, whose mode is then no longer known.
+  AddToIndex(&index_, host_name, name, /*mode=*/0);
 }
 
-void HostDir::SetIndex(std::unordered_map<std::string, std::string> index,
-                       const struct stat& listed_at) {
+void HostDir::SetIndex(NameIndex index, const struct stat& listed_at) {
   index_ = std::move(index);
   indexed_mtime_ = listed_at.st_mtim;
   indexed_ = true;
@@ -92,7 +103,7 @@ void HostDir::SetIndex(std::unordered_map<std::string, std::string> index,
 void HostDir::BuildIndex() {
   struct stat st {};
   (void)fstat(fd_.get(), &st);
-  std::unordered_map<std::string, std::string> index;
+  NameIndex index;
   (void)ReadNames(fd_.get(), [&](const std::string& host, const std::string& name) {
     AddToIndex(&index, host, name);
   });

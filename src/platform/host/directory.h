@@ -14,6 +14,16 @@
 
 namespace tvx::host {
 
+/// What an index knows of a name: its host spelling and, when a listing saw it, its mode.
+struct IndexEntry {
+  std::string host;
+  mode_t mode = 0;         // 0 when not known
+  bool ambiguous = false;  // several host names differ only in case
+};
+
+/// Upper-case Windows name -> its entry.
+using NameIndex = std::unordered_map<std::string, IndexEntry>;
+
 class HostDir {
  public:
   /// Takes an O_PATH descriptor of a directory; `st` is its fstat.
@@ -27,13 +37,15 @@ class HostDir {
   /// The host name whose upper-case form (code page 1252) is `upper`; false when the index,
   /// built on first use, has none.
   bool FindIgnoringCase(const std::string& upper, std::string* host_name);
+  /// The index's entry for `upper` without building the index; null when there is none.
+  const IndexEntry* Known(const std::string& upper) const;
   /// Reads the directory again if it may have changed since the index was built; true if so.
   bool RefreshIndex();
   /// Keeps the index in step with this machine's own changes.
   void NoteRemoved(const std::string& host_name);
   void NoteAdded(const std::string& host_name);
   /// Replaces the index with the names of a listing just read, which began at `listed_at`.
-  void SetIndex(std::unordered_map<std::string, std::string> index, const struct stat& listed_at);
+  void SetIndex(NameIndex index, const struct stat& listed_at);
 
  private:
   void BuildIndex();
@@ -42,7 +54,7 @@ class HostDir {
   dev_t dev_;
   ino_t ino_;
   bool indexed_ = false;
-  std::unordered_map<std::string, std::string> index_;  // upper-case Windows name -> host name
+  NameIndex index_;
   struct timespec indexed_mtime_ {};
 };
 
@@ -54,7 +66,7 @@ int ReadNames(int dir_fd,
               const std::function<void(const std::string& host, const std::string& name)>& visit);
 
 /// Adds a name to an index, the smallest host name winning when several differ only in case.
-void AddToIndex(std::unordered_map<std::string, std::string>* index, const std::string& host,
-                const std::string& name);
+void AddToIndex(NameIndex* index, const std::string& host, const std::string& name,
+                mode_t mode = 0);
 
 }  // namespace tvx::host

@@ -91,15 +91,17 @@ Win32Error HostMachine::List(const MachinePath& dir, std::vector<EntryInfo>* ent
   struct stat listed_at {};
   (void)fstat(host_dir->fd(), &listed_at);
   std::vector<EntryInfo> found;
-  std::unordered_map<std::string, std::string> index;
+  NameIndex index;
   const int error =
       ReadNames(host_dir->fd(), [&](const std::string& host, const std::string& name) {
-        AddToIndex(&index, host, name);
         struct stat st {};
         // An entry gone since it was read is simply not listed.
-        if (fstatat(host_dir->fd(), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-          found.push_back(InfoOf(host, st));
+        if (fstatat(host_dir->fd(), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+          AddToIndex(&index, host, name);
+          return;
         }
+        AddToIndex(&index, host, name, st.st_mode);
+        found.push_back(InfoOf(host, st));
       });
   if (error) return ErrorFromErrno(error);
   host_dir->SetIndex(std::move(index), listed_at);
@@ -109,8 +111,10 @@ Win32Error HostMachine::List(const MachinePath& dir, std::vector<EntryInfo>* ent
 
 Win32Error HostMachine::DeleteFile(const MachinePath& path) {
   if (path.IsRoot()) return ERROR_ACCESS_DENIED;
+  // The mode the listing just made saw is enough here: unlinkat itself refuses a directory put in
+  // the entry's place since (EISDIR), and an entry gone since reports itself missing (ENOENT).
   Located entry;
-  if (const Win32Error error = resolver_.Locate(path, &entry)) return error;
+  if (const Win32Error error = resolver_.Locate(path, &entry, /*need_stat=*/false)) return error;
   // The owner-write bit is the read-only attribute, which the machine enforces even for root.
   if (S_ISDIR(entry.st.st_mode) || IsReadOnly(entry.st)) return ERROR_ACCESS_DENIED;
   if (unlinkat(entry.parent->fd(), entry.host_name.c_str(), 0) != 0) return ErrorFromErrno(errno);

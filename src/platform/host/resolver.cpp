@@ -40,11 +40,11 @@ Win32Error Resolver::OpenDirectory(const MachinePath& path, DirRef* dir) {
   return error;
 }
 
-Win32Error Resolver::Locate(const MachinePath& path, Located* out) {
-  Win32Error error = LocateOnce(path, out);
+Win32Error Resolver::Locate(const MachinePath& path, Located* out, bool need_stat) {
+  Win32Error error = LocateOnce(path, out, need_stat);
   if (IsMiss(error) && RefreshRoot(path)) {
     *out = Located();
-    error = LocateOnce(path, out);
+    error = LocateOnce(path, out, need_stat);
   }
   return error;
 }
@@ -69,7 +69,7 @@ Win32Error Resolver::Walk(const MachinePath& path, DirRef* dir) {
   return ERROR_SUCCESS;
 }
 
-Win32Error Resolver::LocateOnce(const MachinePath& path, Located* out) {
+Win32Error Resolver::LocateOnce(const MachinePath& path, Located* out, bool need_stat) {
   MachinePath parent = path;
   parent.names.pop_back();
   // A name in a directory held from an earlier walk is looked up through that directory's
@@ -78,10 +78,11 @@ Win32Error Resolver::LocateOnce(const MachinePath& path, Located* out) {
   // by a link, the descriptor still leads into the directory, never through the link. A miss
   // there walks from the root, for the name may now mean another directory.
   if ((out->parent = HeldParent(parent))) {
-    if (Lookup(*out->parent, path.names.back(), &out->host_name, &out->st) == 0) return 0;
+    const std::string& name = path.names.back();
+    if (Lookup(*out->parent, name, &out->host_name, &out->st, need_stat) == 0) return 0;
   }
   if (const Win32Error error = Walk(parent, &out->parent)) return error;
-  const int error = Lookup(*out->parent, path.names.back(), &out->host_name, &out->st);
+  const int error = Lookup(*out->parent, path.names.back(), &out->host_name, &out->st, need_stat);
   return ErrorFromErrno(error);
 }
 
@@ -102,15 +103,27 @@ void Resolver::Hold(const MachinePath& path, size_t depth, const DirRef& dir) {
   if (chain_.size() > kHeldChain) chain_[chain_.size() - kHeldChain - 1].dir = nullptr;
 }
 
-int Resolver::Lookup(HostDir& dir, const std::string& name, std::string* host_name,
-                     struct stat* st) {
+int Resolver::Lookup(HostDir& dir, const std::string& name, std::string* host_name, struct stat* st,
+                     bool need_stat) {
   if (!IsShowableName(name)) return ENOENT;
+  const std::string upper = cp1252::Upper(name);
+  // A name the index holds in one spelling only is that entry, whichever case it was asked in,
+  // and the mode a listing saw may stand for the entry. Where several spellings exist the exact
+  // one wins, so it is tried first below.
+  if (const IndexEntry* known = dir.Known(upper); known && !known->ambiguous) {
+    *host_name = known->host;
+    if (!need_stat && known->mode) {
+      st->st_mode = known->mode;
+      return 0;
+    }
+    if (fstatat(dir.fd(), host_name->c_str(), st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+    if (errno != ENOENT) return errno;
+  }
   *host_name = HostName(name);
   if (fstatat(dir.fd(), host_name->c_str(), st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
   if (errno != ENOENT) return errno;
   // Not there as written: look for it ignoring case, reading the directory again at most once
   // when it may have changed since its index was made.
-  const std::string upper = cp1252::Upper(name);
   const bool fresh = !dir.indexed();
   if (FindIndexed(dir, upper, host_name, st)) return 0;
   if (fresh || !dir.RefreshIndex()) return ENOENT;

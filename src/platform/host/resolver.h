@@ -31,16 +31,18 @@ class Resolver {
   Win32Error OpenDirectory(const MachinePath& path, DirRef* dir);
   /// The entry a non-root `path` names, in its directory. ERROR_FILE_NOT_FOUND when the last name
   /// is missing (`out->parent` is then set), errors of OpenDirectory for the directories.
-  Win32Error Locate(const MachinePath& path, Located* out);
+  Win32Error Locate(const MachinePath& path, Located* out, bool need_stat = true);
   /// Finds `name` (code page 1252) in `dir`: exactly, then ignoring case. Returns 0 or an errno.
-  int Lookup(HostDir& dir, const std::string& name, std::string* host_name, struct stat* st);
+  /// Without `need_stat`, `st` may hold only the mode a fresh listing saw.
+  int Lookup(HostDir& dir, const std::string& name, std::string* host_name, struct stat* st,
+             bool need_stat = true);
 
   /// Forgets a directory this machine removed.
   void Forget(const struct stat& removed);
 
  private:
   Win32Error Walk(const MachinePath& path, DirRef* dir);
-  Win32Error LocateOnce(const MachinePath& path, Located* out);
+  Win32Error LocateOnce(const MachinePath& path, Located* out, bool need_stat);
   Win32Error OpenRoot(const MachinePath& path, DirRef* root);
   Win32Error ResolveRoot(const MachinePath& path, DirRef* root);
   bool RefreshRoot(const MachinePath& path);
