@@ -104,6 +104,29 @@ TEST_F(HostFiles, DeleteFileAnswersAsPromised) {
   EXPECT_EQ(prefix_.Read(prefix_.Host("C:\\T\\ro.txt")), "kept");
 }
 
+TEST_F(HostFiles, DeleteFileAfterAListingAnswersAsPromisedAlsoForEntriesChangedSince) {
+  prefix_.MakeFile(prefix_.Host("C:\\T\\gone.txt"));
+  prefix_.MakeFile(prefix_.Host("C:\\T\\now-dir"));
+  std::vector<EntryInfo> entries;
+  ASSERT_EQ(machine_->List(Path("C:\\T"), &entries), kOk);
+  ASSERT_EQ(unlink(prefix_.Host("C:\\T\\gone.txt").c_str()), 0);
+  ASSERT_EQ(unlink(prefix_.Host("C:\\T\\now-dir").c_str()), 0);
+  prefix_.MakeDirectory(prefix_.Host("C:\\T\\now-dir"));
+  const struct {
+    const char* path;
+    Win32Error error;
+  } cases[] = {
+      {"C:\\T\\FILE.TXT", kOk},           {"C:\\T\\RO.TXT", kAccessDenied},
+      {"C:\\T\\EMPTY", kAccessDenied},    {"C:\\T\\GONE.TXT", kFileNotFound},
+      {"C:\\T\\NOW-DIR", kAccessDenied},  {"C:\\T\\LINK", kOk},
+      {"C:\\T\\FILE.TXT", kFileNotFound},
+  };
+  for (const auto& c : cases) EXPECT_EQ(machine_->DeleteFile(Path(c.path)), c.error) << c.path;
+  EXPECT_EQ(prefix_.Read(prefix_.Host("C:\\T\\ro.txt")), "kept");
+  EXPECT_TRUE(prefix_.Exists(prefix_.Host("C:\\T\\now-dir")));
+  EXPECT_TRUE(prefix_.Exists(prefix_.Host("C:\\T\\empty")));
+}
+
 TEST_F(HostFiles, RemoveDirectoryAnswersAsPromised) {
   const struct {
     const char* path;
