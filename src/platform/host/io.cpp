@@ -1,6 +1,7 @@
 #include "platform/host/io.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,13 +11,25 @@ namespace tvx::host {
 
 int ReadAll(int fd, std::string* bytes) {
   bytes->clear();
-  char buffer[65536];
+  // Reading straight into a string sized from the file saves copying a large file (a registry
+  // hive of megabytes) again each time the string would have grown.
+  struct stat info;
+  size_t expected = 0;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    expected = static_cast<size_t>(info.st_size);
+  }
+  bytes->resize(expected + 1);
+  size_t done = 0;
   for (;;) {
-    const ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count == 0) return 0;
+    if (done == bytes->size()) bytes->resize(bytes->size() * 2);
+    const ssize_t count = read(fd, bytes->data() + done, bytes->size() - done);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return errno;
-    bytes->append(buffer, static_cast<size_t>(count));
+    if (count <= 0) {
+      const int error = count < 0 ? errno : 0;
+      bytes->resize(done);
+      return error;
+    }
+    done += static_cast<size_t>(count);
   }
 }
 
