@@ -1,6 +1,7 @@
 // GetPrivateProfileStringA, GetPrivateProfileIntA and WritePrivateProfileStringA over the machine.
 // Every call reads the file afresh, so there is no cache to flush. A write builds the whole new
 // text and hands it to the machine's atomic replace, so a failure never leaves half a file.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -180,6 +181,9 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
   }
   std::optional<std::string> value;
   if (text) value = FindValue(*text, lpAppName, lpKeyName);
+  // A value holding a zero byte reaches the caller as the text before it, so that the count
+  // returned is always the length of the text in the buffer.
+  if (value) value->resize(std::min(value->size(), value->find('\0')));
   if (!value) value = profile::TrimTrailingSpaces(lpDefault != nullptr ? lpDefault : "");
   return CopyValue(*value, lpReturnedString, nSize);
 }

@@ -11,6 +11,7 @@
 
 #include "platform/profile_format.h"
 #include "platform/windows.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/machine_fixture.h"
 
 namespace tvx::testing {
@@ -245,6 +246,16 @@ TEST(ProfileHost, ReplacesTheFileRatherThanWritingIntoIt) {
   const std::string old((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
   EXPECT_EQ(old, "[s]\r\nk=old\r\n");
   EXPECT_THAT(prefix.Tree(prefix.Host("C:\\windows")), ElementsAre("x.ini"));
+}
+
+// Found by the fuzzer: a zero byte inside a value ends the text, and the count says so.
+TEST(ProfileFake, ValueHoldingAZeroByteEndsThere) {
+  FakeMachine fake;
+  ScopedMachine scoped(fake);
+  fake.MakeFile("C:\\windows\\z.ini", std::string("[s]\r\nk=ab\0cd\r\n", 14));
+  char buffer[16];
+  EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", buffer, sizeof buffer, "z.ini"), 2u);
+  EXPECT_STREQ(buffer, "ab");
 }
 
 }  // namespace
