@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/host/host_machine_impl.h"
@@ -67,7 +68,23 @@ bool HostMachine::ReadRegistryText(std::string* text) {
 
 }  // namespace host
 
+namespace {
+
+// A standard stream the process was started without is opened on /dev/null, so that no
+// descriptor the machine opens later (a directory, a settings file being replaced) can take its
+// number and receive the question or the beep.
+void ReserveStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != fd && opened >= 0) (void)close(opened);
+  }
+}
+
+}  // namespace
+
 HostOptions HostOptionsFromEnvironment() {
+  ReserveStandardStreams();
   HostOptions options;
   const char* prefix = std::getenv("WINEPREFIX");
   const char* home = std::getenv("HOME");
