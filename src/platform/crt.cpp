@@ -155,8 +155,8 @@ int _chdrive(int drive) {
     g_errno = kEACCES;
     return -1;
   }
-  const char spec[3] = {static_cast<char>(drive + 64), ':', '\0'};
-  if (!SetCurrentDirectoryA(spec)) return FailFromWin32(GetLastError());
+  const char drive_name[3] = {static_cast<char>(drive + 64), ':', '\0'};
+  if (!SetCurrentDirectoryA(drive_name)) return FailFromWin32(GetLastError());
   return 0;
 }
 

@@ -61,9 +61,9 @@ TEST(DepthTest, TheDeepestTreeIsSweptWithOnly32OpenFiles) {
   for (const int levels : {126, 127}) {
     SCOPED_TRACE(levels);
     DeepScenario s(levels);
-    RunSpec spec = s.Spec();
-    spec.open_files = 32;
-    const Outcome o = s.Execute(spec);
+    RunPlan plan = s.Plan();
+    plan.open_files = 32;
+    const Outcome o = s.Execute(plan);
     EXPECT_EQ(o.exit_code, 0) << o;
     s.ExpectOutsideIntact();
     s.ExpectProduct(levels == 126 ? std::vector<std::string>{} : DeepScenario::Chain(127));
@@ -76,9 +76,9 @@ TEST(DepthTest, AlmostNoOpenFilesStillEndsTheRunSoundly) {
   for (const int files : {5, 6, 7, 8, 10, 12}) {
     SCOPED_TRACE(files);
     Scenario s;
-    RunSpec spec = s.Spec();
-    spec.open_files = files;
-    const Outcome o = s.Execute(spec);
+    RunPlan plan = s.Plan();
+    plan.open_files = files;
+    const Outcome o = s.Execute(plan);
     EXPECT_EQ(o.exit_code, 0) << o;
     s.ExpectOutsideIntact();
   }
@@ -168,13 +168,13 @@ TEST(DepthTest, AStartDirectoryTenThousandLevelsDownEndsNormallyAndSweepsNothing
     s.AllowChanges(on_drive ? "prefix/drive_c/DEEPSTART" : "deepstart");
     s.AllowChanges("prefix/drive_c/TAVOX/DEISL1.ISU");
     s.SetProduct("C:\\NONE");
-    RunSpec spec = s.Spec();
-    spec.cwd_fd = OpenDeep(deep, name, 10'000);
-    ASSERT_GE(spec.cwd_fd, 0);
+    RunPlan plan = s.Plan();
+    plan.cwd_fd = OpenDeep(deep, name, 10'000);
+    ASSERT_GE(plan.cwd_fd, 0);
 
-    const Outcome o = s.Execute(spec);
+    const Outcome o = s.Execute(plan);
 
-    (void)close(spec.cwd_fd);
+    (void)close(plan.cwd_fd);
     EXPECT_EQ(o.exit_code, 0) << o;
     s.ExpectOutsideIntact();
     EXPECT_EQ(DepthOf(deep, name, 10'001), 10'000);
@@ -188,16 +188,16 @@ TEST(DepthTest, AStartDirectoryThatNoLongerExistsEndsNormally) {
   Scenario s;
   const std::string gone = s.p().root() + "/gone";
   s.p().MakeDirectory(gone);
-  RunSpec spec = s.Spec();
-  spec.cwd_fd = open(gone.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(spec.cwd_fd, 0);
+  RunPlan plan = s.Plan();
+  plan.cwd_fd = open(gone.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(plan.cwd_fd, 0);
   ASSERT_EQ(rmdir(gone.c_str()), 0);
   s.AllowChanges("prefix/drive_c/TAVOX/DEISL1.ISU");
   s.SetProduct("C:\\TAVOX");
 
-  const Outcome o = s.Execute(spec);
+  const Outcome o = s.Execute(plan);
 
-  (void)close(spec.cwd_fd);
+  (void)close(plan.cwd_fd);
   EXPECT_EQ(o.exit_code, 0) << o;
   s.ExpectOutsideIntact();
 }

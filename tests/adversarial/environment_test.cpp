@@ -30,9 +30,9 @@ TEST_F(EnvironmentTest, APrefixThatIsNoDirectoryChangesNothingAnywhere) {
         p().root() + "/missing/below", std::string("relative/missing")}) {
     SCOPED_TRACE(prefix);
     const auto before = Snapshot(p().root(), {"log"});
-    RunSpec spec = Spec();
-    spec.prefix = prefix;
-    const Outcome o = RunProgram(spec);
+    RunPlan plan = Plan();
+    plan.prefix = prefix;
+    const Outcome o = RunProgram(plan);
     EXPECT_EQ(o.exit_code, 0) << o;
     ExpectNothingChanged(before);
   }
@@ -45,7 +45,7 @@ TEST_F(EnvironmentTest, AnUnreadablePrefixChangesNothingAnywhere) {
     for (const mode_t mode : {0000, 0100, 0400}) {
       ASSERT_EQ(chmod(dir.c_str(), mode), 0);
       const auto before = Snapshot(p().root(), {"log"});
-      const Outcome o = RunProgram(Spec());
+      const Outcome o = RunProgram(Plan());
       ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
       EXPECT_EQ(o.exit_code, 0) << o;
       // Unreadable, the prefix may still be passed through; what it cannot read it leaves.
@@ -59,9 +59,9 @@ TEST_F(EnvironmentTest, AnUnreadablePrefixChangesNothingAnywhere) {
 }
 
 TEST_F(EnvironmentTest, WithoutHomeAGivenPrefixStillWorks) {
-  RunSpec spec = Spec();
-  spec.set_home = false;
-  const Outcome o = Execute(spec);
+  RunPlan plan = Plan();
+  plan.set_home = false;
+  const Outcome o = Execute(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectOutsideIntact();
   ExpectProduct({});
@@ -71,12 +71,12 @@ TEST_F(EnvironmentTest, WithoutHomeOrPrefixNothingIsDeletedAnywhere) {
   // With neither variable, the program may look for a prefix where the system's user database
   // puts this user's home. The guard makes any deletion there impossible and visible.
   if (!GuardAvailable()) GTEST_SKIP() << "no seccomp";
-  RunSpec spec = Spec();
-  spec.set_home = false;
-  spec.set_prefix = false;
-  spec.guard = true;
+  RunPlan plan = Plan();
+  plan.set_home = false;
+  plan.set_prefix = false;
+  plan.guard = true;
   const auto before = Snapshot(p().root(), {"log"});
-  const Outcome o = RunProgram(spec);
+  const Outcome o = RunProgram(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectNothingChanged(before);
 }
@@ -109,16 +109,16 @@ TEST_F(EnvironmentTest, ADriveCThatLoopsOrPointsNowhereChangesNothing) {
     ASSERT_EQ(unlink(link.c_str()), 0);
     p().MakeLink(link, target);
     const auto before = Snapshot(p().root(), {"log"});
-    const Outcome o = RunProgram(Spec());
+    const Outcome o = RunProgram(Plan());
     EXPECT_EQ(o.exit_code, 0) << o;
     ExpectNothingChanged(before);
   }
 }
 
 TEST_F(EnvironmentTest, ClosedStandardInputAnswersNo) {
-  RunSpec spec = Spec();
-  spec.close_stdin = true;
-  const Outcome o = Execute(spec);
+  RunPlan plan = Plan();
+  plan.close_stdin = true;
+  const Outcome o = Execute(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectOutsideIntact();
   ExpectProduct(StandardProduct());
@@ -126,9 +126,9 @@ TEST_F(EnvironmentTest, ClosedStandardInputAnswersNo) {
 }
 
 TEST_F(EnvironmentTest, ClosedStandardOutputChangesNothingOfTheRun) {
-  RunSpec spec = Spec();
-  spec.close_stdout = true;
-  const Outcome o = Execute(spec);
+  RunPlan plan = Plan();
+  plan.close_stdout = true;
+  const Outcome o = Execute(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectOutsideIntact();
   ExpectProduct({});
@@ -139,9 +139,9 @@ TEST_F(EnvironmentTest, ClosedStandardErrorNeitherStopsTheRunNorWritesIntoAFile)
   // question and the beep must never land in it. The uninstaller here fails to start, so there is
   // a beep to write.
   SetRegistry(RegEscape("C:\\TAVOX"), RegEscape("C:\\windows\\MISSING.EXE"));
-  RunSpec spec = Spec();
-  spec.close_stderr = true;
-  const Outcome o = Execute(spec);
+  RunPlan plan = Plan();
+  plan.close_stderr = true;
+  const Outcome o = Execute(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectOutsideIntact();
   EXPECT_EQ(p().Read(Settings()).find("Uninstall All"), std::string::npos);
@@ -149,11 +149,11 @@ TEST_F(EnvironmentTest, ClosedStandardErrorNeitherStopsTheRunNorWritesIntoAFile)
 }
 
 TEST_F(EnvironmentTest, AllStandardStreamsClosed) {
-  RunSpec spec = Spec();
-  spec.close_stdin = true;
-  spec.close_stdout = true;
-  spec.close_stderr = true;
-  const Outcome o = Execute(spec);
+  RunPlan plan = Plan();
+  plan.close_stdin = true;
+  plan.close_stdout = true;
+  plan.close_stderr = true;
+  const Outcome o = Execute(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectOutsideIntact();
   ExpectProduct(StandardProduct());
@@ -161,9 +161,9 @@ TEST_F(EnvironmentTest, AllStandardStreamsClosed) {
 
 TEST_F(EnvironmentTest, ABrokenPipeOnStandardErrorEndsTheRunWithExitCodeZero) {
   // Nobody reads the question: the box cannot be shown, which answers No.
-  RunSpec spec = Spec();
-  spec.broken_stderr = true;
-  const Outcome o = Execute(spec);
+  RunPlan plan = Plan();
+  plan.broken_stderr = true;
+  const Outcome o = Execute(plan);
   EXPECT_EQ(o.exit_code, 0) << o;
   ExpectOutsideIntact();
   EXPECT_TRUE(p().Tree(Product()) == StandardProduct() || !p().Exists(Product()))

@@ -35,10 +35,10 @@ class RefusedScenario : public Scenario {
 void ExpectRefused(const Refused& c) {
   SCOPED_TRACE("product directory \"" + c.value + "\", started in C:\\" + c.start);
   RefusedScenario s(c.value);
-  RunSpec spec = s.Spec();
-  spec.cwd = s.DriveC() + (c.start.empty() ? "" : "/" + c.start);
+  RunPlan plan = s.Plan();
+  plan.cwd = s.DriveC() + (c.start.empty() ? "" : "/" + c.start);
 
-  const Outcome o = s.Execute(spec);
+  const Outcome o = s.Execute(plan);
 
   EXPECT_EQ(o.exit_code, 0) << o;
   s.ExpectOutsideIntact();
@@ -144,10 +144,10 @@ TEST(ProductDirectoryTest, ADriveRelativePathNeverDeletesOutsideTheDirectoryItNa
   s.p().MakeFile(s.DriveC() + "/APPS/APPS/TAVOX/README.TXT", "another program's");
   s.p().MakeFile(s.DriveC() + "/APPS/APPS/TAVOX/GAME/GAME.EXE", "another program's");
   s.SetProduct("C:\\APPS\\TAVOX");
-  RunSpec spec = s.Spec();
-  spec.cwd = s.DriveC() + "/START";
+  RunPlan plan = s.Plan();
+  plan.cwd = s.DriveC() + "/START";
 
-  const Outcome o = s.Execute(spec);
+  const Outcome o = s.Execute(plan);
 
   EXPECT_EQ(o.exit_code, 0) << o;
   s.ExpectOutsideIntact();
@@ -181,9 +181,9 @@ TEST(ProductDirectoryTest, StartedInsideTheProductNothingOutsideIsTouched) {
   for (const char* start : {"TAVOX", "TAVOX/Game", "TAVOX/Game/Saves", "TAVOX/SYSTEM"}) {
     SCOPED_TRACE(start);
     Scenario s;
-    RunSpec spec = s.Spec();
-    spec.cwd = s.DriveC() + "/" + start;
-    const Outcome o = s.Execute(spec);
+    RunPlan plan = s.Plan();
+    plan.cwd = s.DriveC() + "/" + start;
+    const Outcome o = s.Execute(plan);
     EXPECT_EQ(o.exit_code, 0) << o;
     s.ExpectOutsideIntact();
     // What stays is at most the directories the program stood in, empty.
@@ -245,10 +245,10 @@ TEST(ProductDirectoryTest, TheGuardStopsAnyDeletionAtItsFirstAttempt) {
   if (!GuardAvailable()) GTEST_SKIP() << "no seccomp";
   Scenario s;
   s.SetRegistry(RegEscape("C:\\TAVOX"), std::nullopt);
-  RunSpec spec = s.Spec();
-  spec.guard = true;
+  RunPlan plan = s.Plan();
+  plan.guard = true;
 
-  const Outcome o = s.Execute(spec);
+  const Outcome o = s.Execute(plan);
 
   EXPECT_EQ(o.exit_code, 128 + kGuardSignal) << o;
   s.ExpectProduct(StandardProduct());
@@ -267,10 +267,10 @@ TEST(ProductDirectoryTest, TheHostRootMappedAsADriveIsRefusedBeforeAnyDeletion) 
     s.p().MakeLink(s.p().prefix() + "/dosdevices/z:", "/");
     s.SetRegistry(RegEscape(value), std::nullopt);
     s.SetProduct("C:\\NONE");
-    RunSpec spec = s.Spec();
-    spec.guard = true;
+    RunPlan plan = s.Plan();
+    plan.guard = true;
 
-    const Outcome o = s.Execute(spec);
+    const Outcome o = s.Execute(plan);
 
     EXPECT_EQ(o.exit_code, 0) << o;
     EXPECT_NE(o.err.find("Uninstall All Tavox Lumerands"), std::string::npos) << "never asked";

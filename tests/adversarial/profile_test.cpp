@@ -169,8 +169,8 @@ cat "$w/tavox-uninstall.INI"
 echo "---entries"
 ls -A "$w"
 )sh";
-  RunSpec spec = Spec();
-  spec.argv = {"/usr/bin/unshare",
+  RunPlan plan = Plan();
+  plan.argv = {"/usr/bin/unshare",
                "-m",
                "--propagation",
                "private",
@@ -184,7 +184,7 @@ ls -A "$w"
   AllowChanges("windows-copy");
   p().MakeDirectory(p().root() + "/windows-copy");
 
-  const Outcome o = Execute(spec);
+  const Outcome o = Execute(plan);
 
   EXPECT_EQ(o.exit_code, 0) << o;
   EXPECT_NE(o.err.find("exit=0"), std::string::npos) << o;

@@ -270,9 +270,9 @@ TEST(RegistryFileTest, RunningOutOfMemoryEndsWithTheOutOfMemoryExitAndTouchesNot
   s.SetRegistryFile(file);
   // The limit is set by a shell between the test and the program: 24 MB of address space, far
   // too little for the hive, so the run ends while the registry is read, before the question.
-  RunSpec spec = s.Spec();
-  spec.argv = {"/bin/sh", "-c", "ulimit -v 24576 && exec \"$0\"", TVX_EXE};
-  const Outcome o = s.Execute(spec);
+  RunPlan plan = s.Plan();
+  plan.argv = {"/bin/sh", "-c", "ulimit -v 24576 && exec \"$0\"", TVX_EXE};
+  const Outcome o = s.Execute(plan);
   EXPECT_EQ(o.exit_code, 3) << o;
   EXPECT_EQ(o.err, "tavox-uninstall: out of memory\n");
   s.ExpectProduct(StandardProduct());

@@ -37,7 +37,7 @@ extern char** environ;
 namespace tvx::adversarial {
 
 /// How one run of the program is started.
-struct RunSpec {
+struct RunPlan {
   std::string prefix;  // WINEPREFIX
   bool set_prefix = true;
   std::string home;  // HOME; every test gives one inside its temporary directory
@@ -175,7 +175,7 @@ inline bool Drain(int fd, std::string* text) {
 
 // The child's side between fork and exec: only calls that are safe after fork in a process with
 // threads. It never returns.
-[[noreturn]] inline void StartChild(const RunSpec& spec, int in, int out, int err,
+[[noreturn]] inline void StartChild(const RunPlan& plan, int in, int out, int err,
                                     const std::vector<char*>& argv, const std::vector<char*>& env,
                                     const sock_fprog* guard) {
   struct sigaction dfl {};
@@ -195,14 +195,14 @@ inline bool Drain(int fd, std::string* text) {
       (void)close(i);
     }
   }
-  if (spec.cwd_fd >= 0) {
-    if (fchdir(spec.cwd_fd) != 0) _exit(126);
-  } else if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) {
+  if (plan.cwd_fd >= 0) {
+    if (fchdir(plan.cwd_fd) != 0) _exit(126);
+  } else if (!plan.cwd.empty() && chdir(plan.cwd.c_str()) != 0) {
     _exit(126);
   }
   (void)syscall(SYS_close_range, 3u, ~0u, 0u);
-  if (spec.open_files > 0) {
-    const rlimit limit{static_cast<rlim_t>(spec.open_files), static_cast<rlim_t>(spec.open_files)};
+  if (plan.open_files > 0) {
+    const rlimit limit{static_cast<rlim_t>(plan.open_files), static_cast<rlim_t>(plan.open_files)};
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
   }
   // The super-user would read and search every directory and write every file whatever its mode.
@@ -217,21 +217,21 @@ inline bool Drain(int fd, std::string* text) {
   _exit(127);
 }
 
-inline std::vector<std::string> Environment(const RunSpec& spec) {
+inline std::vector<std::string> Environment(const RunPlan& plan) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
     if (entry.rfind("WINEPREFIX=", 0) == 0 || entry.rfind("HOME=", 0) == 0) continue;
     env.push_back(entry);
   }
-  if (spec.set_prefix) env.push_back("WINEPREFIX=" + spec.prefix);
-  if (spec.set_home) env.push_back("HOME=" + spec.home);
-  env.insert(env.end(), spec.env.begin(), spec.env.end());
+  if (plan.set_prefix) env.push_back("WINEPREFIX=" + plan.prefix);
+  if (plan.set_home) env.push_back("HOME=" + plan.home);
+  env.insert(env.end(), plan.env.begin(), plan.env.end());
   return env;
 }
 
-inline std::vector<std::string> Command(const RunSpec& spec) {
-  if (!spec.argv.empty()) return spec.argv;
+inline std::vector<std::string> Command(const RunPlan& plan) {
+  if (!plan.argv.empty()) return plan.argv;
   return {TVX_EXE};
 }
 
@@ -275,34 +275,34 @@ inline bool GuardAvailable() {
 #endif
 }
 
-/// Runs the program as `spec` says and collects its exit code and output. A run that outlives
+/// Runs the program as `plan` says and collects its exit code and output. A run that outlives
 /// its time-out is killed and marked.
-inline Outcome RunProgram(const RunSpec& spec) {
+inline Outcome RunProgram(const RunPlan& plan) {
   detail::IgnoreSigpipeOnce();
-  std::vector<std::string> command = detail::Command(spec);
-  std::vector<std::string> env_text = detail::Environment(spec);
+  std::vector<std::string> command = detail::Command(plan);
+  std::vector<std::string> env_text = detail::Environment(plan);
   std::vector<char*> argv = detail::Pointers(command);
   std::vector<char*> env = detail::Pointers(env_text);
   detail::GuardFilter filter;
   const sock_fprog guard{static_cast<unsigned short>(filter.code.size()), filter.code.data()};
 
   int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
-  if (!spec.close_stdin) {
+  if (!plan.close_stdin) {
     EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
   }
-  if (!spec.close_stdout) {
+  if (!plan.close_stdout) {
     EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
   }
-  if (!spec.close_stderr) {
+  if (!plan.close_stderr) {
     EXPECT_EQ(pipe2(err, O_CLOEXEC), 0);
   }
-  if (spec.broken_stderr) {
+  if (plan.broken_stderr) {
     (void)close(err[0]);
     err[0] = -1;
   }
   const pid_t pid = fork();
   if (pid == 0) {
-    detail::StartChild(spec, in[0], out[1], err[1], argv, env, spec.guard ? &guard : nullptr);
+    detail::StartChild(plan, in[0], out[1], err[1], argv, env, plan.guard ? &guard : nullptr);
   }
   EXPECT_GT(pid, 0) << std::strerror(errno);
   for (int fd : {in[0], out[1], err[1]}) {
@@ -311,7 +311,7 @@ inline Outcome RunProgram(const RunSpec& spec) {
   if (in[1] >= 0) {
     // A program that never reads its input must not stop the test: what does not fit is dropped.
     detail::SetNonBlocking(in[1]);
-    (void)!write(in[1], spec.input.data(), spec.input.size());
+    (void)!write(in[1], plan.input.data(), plan.input.size());
     (void)close(in[1]);
   }
   Outcome outcome;
@@ -323,7 +323,7 @@ inline Outcome RunProgram(const RunSpec& spec) {
     }
   }
   const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(spec.timeout_seconds);
+      std::chrono::steady_clock::now() + std::chrono::seconds(plan.timeout_seconds);
   int status = 0;
   for (;;) {
     // The program's own children (an uninstaller left running) may hold the streams open after

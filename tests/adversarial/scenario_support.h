@@ -136,20 +136,20 @@ class Scenario {
     frozen_ = true;
   }
 
-  RunSpec Spec(const std::string& input = "y\n") const {
-    RunSpec spec;
-    spec.prefix = p_.prefix();
-    spec.home = Home();
-    spec.cwd = DriveC();
-    spec.input = input;
-    return spec;
+  RunPlan Plan(const std::string& input = "y\n") const {
+    RunPlan plan;
+    plan.prefix = p_.prefix();
+    plan.home = Home();
+    plan.cwd = DriveC();
+    plan.input = input;
+    return plan;
   }
   /// Freezes (unless done) and runs the program.
-  Outcome Execute(const RunSpec& spec) {
+  Outcome Execute(const RunPlan& plan) {
     if (!frozen_) Freeze();
-    return RunProgram(spec);
+    return RunProgram(plan);
   }
-  Outcome Execute(const std::string& input = "y\n") { return Execute(Spec(input)); }
+  Outcome Execute(const std::string& input = "y\n") { return Execute(Plan(input)); }
 
   /// Nothing outside the product directory changed, and the settings file is sound.
   void ExpectOutsideIntact() const {
