@@ -26,10 +26,7 @@ bool NamesDriveRoot(const CString& dir) {
   if (nFull == 0 || nFull >= MAX_PATH) return false;
   char szVolume[MAX_PATH];
   if (!GetVolumePathNameA(szFull, szVolume, MAX_PATH)) return false;
-  // The volume path always ends in a backslash; the full path may not.
-  CString strFull = szFull;
-  if (strFull.Right(1) != kBackslash) strFull += kBackslash;
-  return crt::_mbsicmp(reinterpret_cast<const unsigned char*>(static_cast<LPCTSTR>(strFull)),
+  return crt::_mbsicmp(reinterpret_cast<const unsigned char*>(szFull),
                        reinterpret_cast<const unsigned char*>(szVolume)) == 0;
 }
 
