@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,13 +16,6 @@
 
 namespace tvx {
 namespace host {
-namespace {
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-}  // namespace
 
 HostMachine::HostMachine(const HostOptions& options)
     : options_(options), drives_(options.prefix), resolver_(drives_) {}
@@ -49,13 +43,24 @@ bool HostMachine::IsHostRoot(const MachinePath& path) {
   DirRef dir;
   struct stat st {};
   if (resolver_.OpenDirectory(path, &dir) || fstat(dir->fd(), &st) != 0) return false;
+  const std::vector<FileId>& roots = HostRoots();
+  return std::find(roots.begin(), roots.end(), FileId{st.st_dev, st.st_ino}) != roots.end();
+}
+
+// The drive map does not change during a run (the resolver holds each root for the machine's
+// life too), so the roots are taken once rather than opened again before every listing.
+const std::vector<FileId>& HostMachine::HostRoots() {
+  if (host_roots_known_) return host_roots_;
+  host_roots_known_ = true;
   struct stat root {};
-  if (stat("/", &root) == 0 && SameFile(st, root)) return true;
+  if (stat("/", &root) == 0) host_roots_.push_back({root.st_dev, root.st_ino});
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     UniqueFd drive = drives_.OpenRoot(letter);
-    if (drive.valid() && fstat(drive.get(), &root) == 0 && SameFile(st, root)) return true;
+    if (drive.valid() && fstat(drive.get(), &root) == 0) {
+      host_roots_.push_back({root.st_dev, root.st_ino});
+    }
   }
-  return false;
+  return host_roots_;
 }
 
 bool HostMachine::ReadRegistryText(std::string* text) {

@@ -3,12 +3,23 @@
 // (terminal.cpp).
 #pragma once
 
+#include <sys/types.h>
+
+#include <vector>
+
 #include "platform/host/drives.h"
 #include "platform/host/host_machine.h"
 #include "platform/host/process_table.h"
 #include "platform/host/resolver.h"
 
 namespace tvx::host {
+
+/// A host file's identity: its device and inode numbers.
+struct FileId {
+  dev_t dev;
+  ino_t ino;
+  bool operator==(const FileId&) const = default;
+};
 
 class HostMachine final : public Machine {
  public:
@@ -41,11 +52,14 @@ class HostMachine final : public Machine {
  private:
   Win32Error ReplaceIn(HostDir& dir, const std::string& host_name, const struct stat* old,
                        const std::string& bytes);
+  const std::vector<FileId>& HostRoots();
 
   HostOptions options_;
   Drives drives_;
   Resolver resolver_;
   ProcessTable processes_;
+  bool host_roots_known_ = false;
+  std::vector<FileId> host_roots_;  // the host's "/" and every drive's root
 };
 
 }  // namespace tvx::host
