@@ -1,9 +1,10 @@
 // CString's storage: construction, assignment, concatenation and comparison.
 //
-// An empty string points at one shared zero byte and owns nothing, so that the many empty values
-// a program holds (the application object's fields among them) cost no allocation. Every change
-// that needs more room builds the new buffer completely before the old one is released, so a
-// source that lies inside the string itself stays valid while it is copied.
+// A text that fits the room inside the object owns nothing, so that the many empty values a
+// program holds and the short names a directory listing keeps cost one allocation at most: the
+// object's own. Every change that needs more room builds the new buffer completely before the old
+// storage is released or overwritten, so a source that lies inside the string itself stays valid
+// while it is copied.
 
 #include "framework/cstring.h"
 
@@ -15,14 +16,6 @@
 #include "framework/winapp.h"
 
 namespace tvx::framework {
-
-namespace {
-char g_empty_text[1] = {'\0'};
-}
-
-char* EmptyText() {
-  return g_empty_text;
-}
 
 char* AllocateText(int capacity) {
   // The length and its terminating zero must both be countable in an int.
@@ -47,30 +40,32 @@ int TextLength(const char* text) {
 }  // namespace tvx::framework
 
 using tvx::framework::AllocateText;
-using tvx::framework::EmptyText;
 using tvx::framework::SumOfLengths;
 using tvx::framework::TextLength;
 
-CString::CString() : data_(EmptyText()) {}
+// A short name held through a pointer must fit one small heap block.
+static_assert(sizeof(CString) <= 24);
 
-CString::CString(const CString& other) : data_(EmptyText()) {
-  Assign(other.data_, other.length_);
+CString::CString() = default;
+
+CString::CString(const CString& other) {
+  Assign(other.Data(), other.length_);
 }
 
-CString::CString(LPCTSTR text) : data_(EmptyText()) {
+CString::CString(LPCTSTR text) {
   Assign(text, TextLength(text));
 }
 
-CString::CString(LPCTSTR text, int length) : data_(EmptyText()) {
+CString::CString(LPCTSTR text, int length) {
   Assign(text, text == nullptr || length < 0 ? 0 : length);
 }
 
 CString::~CString() {
-  if (data_ != EmptyText()) delete[] data_;
+  if (!IsInline()) delete[] heap_;
 }
 
 CString& CString::operator=(const CString& other) {
-  Assign(other.data_, other.length_);
+  Assign(other.Data(), other.length_);
   return *this;
 }
 
@@ -80,7 +75,7 @@ CString& CString::operator=(LPCTSTR text) {
 }
 
 CString& CString::operator+=(const CString& other) {
-  Append(other.data_, other.length_);
+  Append(other.Data(), other.length_);
   return *this;
 }
 
@@ -95,10 +90,16 @@ CString& CString::operator+=(TCHAR ch) {
 }
 
 void CString::Empty() {
-  if (data_ != EmptyText()) delete[] data_;
-  data_ = EmptyText();
+  if (!IsInline()) delete[] heap_;
+  capacity_ = kInlineCapacity;
   length_ = 0;
-  capacity_ = 0;
+  inline_[0] = '\0';
+}
+
+void CString::TakeBuffer(char* buffer, int capacity) {
+  if (!IsInline()) delete[] heap_;
+  heap_ = buffer;
+  capacity_ = capacity;
 }
 
 void CString::Assign(const char* text, int length) {
@@ -106,34 +107,30 @@ void CString::Assign(const char* text, int length) {
     Empty();
     return;
   }
-  if (data_ != EmptyText() && length <= capacity_) {
-    std::memmove(data_, text, static_cast<size_t>(length));
+  if (length <= capacity_) {
+    std::memmove(Data(), text, static_cast<size_t>(length));
   } else {
     char* buffer = AllocateText(length);
     std::memcpy(buffer, text, static_cast<size_t>(length));
-    if (data_ != EmptyText()) delete[] data_;
-    data_ = buffer;
-    capacity_ = length;
+    TakeBuffer(buffer, length);
   }
   length_ = length;
-  data_[length_] = '\0';
+  Data()[length_] = '\0';
 }
 
 void CString::Append(const char* text, int length) {
   if (length == 0) return;
   int total = SumOfLengths(length_, length);
-  if (data_ != EmptyText() && total <= capacity_) {
-    std::memmove(data_ + length_, text, static_cast<size_t>(length));
+  if (total <= capacity_) {
+    std::memmove(Data() + length_, text, static_cast<size_t>(length));
   } else {
     char* buffer = AllocateText(total);
-    std::memcpy(buffer, data_, static_cast<size_t>(length_));
+    std::memcpy(buffer, Data(), static_cast<size_t>(length_));
     std::memcpy(buffer + length_, text, static_cast<size_t>(length));
-    if (data_ != EmptyText()) delete[] data_;
-    data_ = buffer;
-    capacity_ = total;
+    TakeBuffer(buffer, total);
   }
   length_ = total;
-  data_[length_] = '\0';
+  Data()[length_] = '\0';
 }
 
 CString operator+(const CString& a, const CString& b) {
@@ -162,7 +159,7 @@ CString operator+(const CString& a, TCHAR b) {
 
 int CString::Compare(LPCTSTR text) const {
   // strcmp compares the bytes as unsigned char, which is the byte-wise order wanted here.
-  return std::strcmp(data_, text == nullptr ? "" : text);
+  return std::strcmp(Data(), text == nullptr ? "" : text);
 }
 
 bool operator==(const CString& a, const CString& b) {

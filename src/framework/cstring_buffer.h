@@ -3,8 +3,6 @@
 
 namespace tvx::framework {
 
-/// The one shared zero byte that every empty CString points at; it is never written.
-char* EmptyText();
 /// A buffer for `capacity` characters and a terminating zero. Ends the process through
 /// AfxThrowMemoryException when the memory cannot be had or the size cannot be counted.
 char* AllocateText(int capacity);

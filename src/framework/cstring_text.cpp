@@ -8,7 +8,6 @@
 #include "framework/winapp.h"
 
 using tvx::framework::AllocateText;
-using tvx::framework::EmptyText;
 
 namespace {
 
@@ -26,17 +25,17 @@ int Clamp(int value, int low, int high) {
 }  // namespace
 
 CString CString::Left(int count) const {
-  return CString(data_, Clamp(count, 0, length_));
+  return CString(Data(), Clamp(count, 0, length_));
 }
 
 CString CString::Right(int count) const {
   int taken = Clamp(count, 0, length_);
-  return CString(data_ + length_ - taken, taken);
+  return CString(Data() + length_ - taken, taken);
 }
 
 CString CString::Mid(int first, int count) const {
   int start = Clamp(first, 0, length_);
-  return CString(data_ + start, Clamp(count, 0, length_ - start));
+  return CString(Data() + start, Clamp(count, 0, length_ - start));
 }
 
 CString CString::Mid(int first) const {
@@ -45,7 +44,7 @@ CString CString::Mid(int first) const {
 
 void CString::MakeUpper() {
   // CharUpperA stops at the first zero byte, as the platform's own string calls do.
-  if (length_ != 0) (void)CharUpperA(data_);
+  if (length_ != 0) (void)CharUpperA(Data());
 }
 
 BOOL CString::LoadString(UINT id) {
@@ -66,27 +65,23 @@ BOOL CString::LoadString(UINT id) {
 }
 
 LPTSTR CString::GetBuffer(int min_length) {
-  if (min_length < 0) min_length = 0;
-  if (data_ != EmptyText() && min_length <= capacity_) return data_;
-  int capacity = min_length > length_ ? min_length : length_;
-  char* buffer = AllocateText(capacity);
-  std::memcpy(buffer, data_, static_cast<size_t>(length_) + 1);
-  buffer[capacity] = '\0';
-  if (data_ != EmptyText()) delete[] data_;
-  data_ = buffer;
-  capacity_ = capacity;
-  return data_;
+  if (min_length <= capacity_) return Data();
+  // The whole text and its zero move, so that a caller may read what it is about to extend.
+  char* buffer = AllocateText(min_length);
+  std::memcpy(buffer, Data(), static_cast<size_t>(length_) + 1);
+  buffer[min_length] = '\0';
+  TakeBuffer(buffer, min_length);
+  return buffer;
 }
 
 void CString::ReleaseBuffer(int new_length) {
-  // Before the first GetBuffer there is no buffer the caller could have written.
-  if (data_ == EmptyText()) return;
+  char* data = Data();
   if (new_length < 0) {
     // Only the buffer is searched; a caller that wrote over every zero gets the whole buffer.
-    const void* zero = std::memchr(data_, '\0', static_cast<size_t>(capacity_));
+    const void* zero = std::memchr(data, '\0', static_cast<size_t>(capacity_));
     new_length =
-        zero == nullptr ? capacity_ : static_cast<int>(static_cast<const char*>(zero) - data_);
+        zero == nullptr ? capacity_ : static_cast<int>(static_cast<const char*>(zero) - data);
   }
   length_ = new_length > capacity_ ? capacity_ : new_length;
-  data_[length_] = '\0';
+  data[length_] = '\0';
 }

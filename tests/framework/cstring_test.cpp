@@ -180,6 +180,147 @@ TEST(CString, AMissingOrEmptyRowGivesTheEmptyText) {
   EXPECT_TRUE(text.IsEmpty());
 }
 
+// The room inside the object; texts around it change between inline and heap storage.
+constexpr int kInlineRoom = 15;
+
+// `length` distinct-looking characters, so that a wrong offset shows.
+std::string Pattern(int length, char first = 'a') {
+  std::string text;
+  for (int i = 0; i < length; ++i) text += static_cast<char>(first + i % 26);
+  return text;
+}
+
+TEST(CString, StaysSmallEnoughForOneHeapBlock) {
+  EXPECT_LE(sizeof(CString), 24u);
+}
+
+class CStringAtTheInlineLimit : public ::testing::TestWithParam<int> {
+ protected:
+  const int length_ = GetParam();
+  const std::string text_ = Pattern(length_);
+};
+
+TEST_P(CStringAtTheInlineLimit, BuildsTheTextEveryWay) {
+  EXPECT_EQ(Text(CString(text_.c_str())), text_);
+  EXPECT_EQ(std::strlen(CString(text_.c_str())), text_.size());
+  CString assigned("x");
+  assigned = text_.c_str();
+  EXPECT_EQ(Text(assigned), text_);
+  CString shrunk(Pattern(40).c_str());
+  shrunk = text_.c_str();
+  EXPECT_EQ(Text(shrunk), text_);
+  const std::string head = text_.substr(0, text_.size() / 2);
+  const std::string tail = text_.substr(text_.size() / 2);
+  CString appended(head.c_str());
+  appended += tail.c_str();
+  EXPECT_EQ(Text(appended), text_);
+  CString by_char(text_.substr(0, text_.size() - 1).c_str());
+  by_char += text_.back();
+  EXPECT_EQ(Text(by_char), text_);
+  EXPECT_EQ(Text(CString(head.c_str()) + tail.c_str()), text_);
+  EXPECT_EQ(Text(head.c_str() + CString(tail.c_str())), text_);
+}
+
+TEST_P(CStringAtTheInlineLimit, TakesPartsOfThatLength) {
+  const std::string source = Pattern(40);
+  const CString text(source.c_str());
+  EXPECT_EQ(Text(text.Left(length_)), source.substr(0, text_.size()));
+  EXPECT_EQ(Text(text.Right(length_)), source.substr(source.size() - text_.size()));
+  EXPECT_EQ(Text(text.Mid(3, length_)), source.substr(3, text_.size()));
+  const CString own(text_.c_str());
+  EXPECT_EQ(Text(own.Left(length_ - 1)), text_.substr(0, text_.size() - 1));
+  EXPECT_EQ(Text(own.Mid(1)), text_.substr(1));
+}
+
+TEST_P(CStringAtTheInlineLimit, CopiesOutliveTheirSource) {
+  const std::string long_text = Pattern(40, 'A');
+  CString copy;
+  CString assigned(long_text.c_str());
+  {
+    const CString source(text_.c_str());
+    CString constructed(source);
+    copy = source;
+    assigned = source;
+    EXPECT_NE(static_cast<LPCTSTR>(constructed), static_cast<LPCTSTR>(source));
+    EXPECT_NE(static_cast<LPCTSTR>(copy), static_cast<LPCTSTR>(source));
+  }
+  EXPECT_EQ(Text(copy), text_);
+  EXPECT_EQ(Text(assigned), text_);
+  // A heap text assigned over a short one, and a short one copied from the heap text's part.
+  copy = long_text.c_str();
+  CString part(copy.Left(length_));
+  copy += "!";
+  EXPECT_EQ(Text(copy), long_text + "!");
+  EXPECT_EQ(Text(part), long_text.substr(0, text_.size()));
+}
+
+TEST_P(CStringAtTheInlineLimit, TakesPartsOfItselfSafely) {
+  CString doubled(text_.c_str());
+  doubled += doubled;
+  EXPECT_EQ(Text(doubled), text_ + text_);
+  CString mid(text_.c_str());
+  mid = mid.Mid(1);
+  EXPECT_EQ(Text(mid), text_.substr(1));
+  CString tail(text_.c_str());
+  tail = static_cast<LPCTSTR>(tail) + 1;
+  EXPECT_EQ(Text(tail), text_.substr(1));
+  CString grown(text_.c_str());
+  grown += static_cast<LPCTSTR>(grown) + 2;
+  EXPECT_EQ(Text(grown), text_ + text_.substr(2));
+  const CString& same = grown;
+  grown = same;
+  EXPECT_EQ(Text(grown), text_ + text_.substr(2));
+}
+
+TEST_P(CStringAtTheInlineLimit, GetBufferGivesRoomForThatLength) {
+  CString text("AB");
+  char* buffer = text.GetBuffer(length_);
+  EXPECT_STREQ(buffer, "AB");
+  // Every character written and no zero among them: the whole buffer is the text.
+  std::memcpy(buffer, text_.data(), text_.size());
+  text.ReleaseBuffer();
+  EXPECT_EQ(Text(text), text_);
+  text.GetBuffer(length_)[2] = '\0';
+  text.ReleaseBuffer();
+  EXPECT_EQ(Text(text), text_.substr(0, 2));
+  CString empty;
+  std::memcpy(empty.GetBuffer(length_), text_.c_str(), text_.size() + 1);
+  empty.ReleaseBuffer(length_);
+  EXPECT_EQ(Text(empty), text_);
+}
+
+TEST_P(CStringAtTheInlineLimit, UpperCasesTheWholeText) {
+  FakeMachine machine;
+  tvx::ScopedMachine scope(machine);
+  CString text(text_.c_str());
+  text.MakeUpper();
+  EXPECT_EQ(Text(text), Pattern(length_, 'A'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, CStringAtTheInlineLimit,
+                         ::testing::Values(kInlineRoom - 1, kInlineRoom, kInlineRoom + 1));
+
+TEST(CString, GetBufferMovesAcrossTheInlineLimitBothWays) {
+  const std::string long_text = Pattern(kInlineRoom + 10);
+  CString text("short");
+  char* buffer = text.GetBuffer(kInlineRoom + 10);
+  EXPECT_STREQ(buffer, "short");
+  std::strcpy(buffer, long_text.c_str());
+  text.ReleaseBuffer();
+  EXPECT_EQ(Text(text), long_text);
+  // A smaller request keeps the room there is; the text written into it is what counts.
+  std::strcpy(text.GetBuffer(3), "abc");
+  text.ReleaseBuffer();
+  EXPECT_EQ(Text(text), "abc");
+  text += long_text.c_str();
+  EXPECT_EQ(Text(text), "abc" + long_text);
+  text.Empty();
+  EXPECT_STREQ(text, "");
+  std::strcpy(text.GetBuffer(kInlineRoom), "again");
+  text.ReleaseBuffer();
+  EXPECT_EQ(Text(text), "again");
+}
+
 TEST(CStringDeathTest, ABufferTooLargeToCountEndsTheProcessWithOneLine) {
   EXPECT_EXIT(
       {
