@@ -2,7 +2,6 @@
 // takes one snapshot of the directory from the machine when it starts, so that deleting entries
 // while walking the results never disturbs it.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -102,16 +101,22 @@ bool IsValidPattern(std::string_view pattern) {
 
 // --- The open searches.
 struct Search {
-  std::vector<EntryInfo> dots;     // "." and "..", handed out first
-  std::vector<EntryInfo> entries;  // the machine's listing, filtered and sorted in place
+  std::vector<EntryInfo> dots;  // "." and "..", handed out first
+  Listing entries;              // the machine's listing, filtered and sorted in place
   size_t next = 0;
 
-  /// The entry at `index` of the whole result, or null past its end.
-  const EntryInfo* At(size_t index) const {
-    if (index < dots.size()) return &dots[index];
+  /// The entry at `index` of the whole result; false past its end.
+  bool At(size_t index, EntryInfo* entry) const {
+    if (index < dots.size()) {
+      *entry = dots[index];
+      return true;
+    }
     index -= dots.size();
-    return index < entries.size() ? &entries[index] : nullptr;
+    if (index >= entries.size()) return false;
+    *entry = entries.At(index);
+    return true;
   }
+  bool empty() const { return dots.empty() && entries.empty(); }
 };
 
 class SearchTable {
@@ -131,10 +136,8 @@ class SearchTable {
     auto it = searches_.find(reinterpret_cast<uintptr_t>(handle));
     if (it == searches_.end()) return ERROR_INVALID_HANDLE;
     Search& search = it->second;
-    const EntryInfo* found = search.At(search.next);
-    if (found == nullptr) return ERROR_NO_MORE_FILES;
+    if (!search.At(search.next, entry)) return ERROR_NO_MORE_FILES;
     ++search.next;
-    *entry = *found;
     return ERROR_SUCCESS;
   }
   bool Close(HANDLE handle) {
@@ -194,31 +197,10 @@ void SplitSearch(std::string name, std::string* dir, std::string* pattern) {
   *pattern = name.substr(dir_end);
 }
 
-// The upper case of every byte, for the sort's comparisons.
-const std::array<unsigned char, 256>& UpperTable() {
-  static const std::array<unsigned char, 256> table = [] {
-    std::array<unsigned char, 256> upper{};
-    for (size_t byte = 0; byte < upper.size(); ++byte) {
-      upper[byte] = cp1252::Upper(static_cast<unsigned char>(byte));
-    }
-    return upper;
-  }();
-  return table;
-}
-
-// By the upper-cased name, then the name itself, so that every machine lists alike. The names
-// are compared as they stand rather than through upper-cased copies, which would double the
-// memory a large directory takes.
-bool ListedBefore(const EntryInfo& a, const EntryInfo& b) {
-  const std::array<unsigned char, 256>& upper = UpperTable();
-  const size_t common = std::min(a.name.size(), b.name.size());
-  for (size_t i = 0; i < common; ++i) {
-    const unsigned char x = upper[static_cast<unsigned char>(a.name[i])];
-    const unsigned char y = upper[static_cast<unsigned char>(b.name[i])];
-    if (x != y) return x < y;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-  return a.name < b.name;
+// By the upper-cased name, then the name itself, so that every machine lists alike.
+bool ListedBefore(std::string_view a, std::string_view b) {
+  const int order = cp1252::CompareIgnoringCase(a, b);
+  return order != 0 ? order < 0 : a < b;
 }
 
 // The matching entries of `dir`, sorted by name ignoring case, "." and ".." first except at a
@@ -232,10 +214,9 @@ Win32Error Collect(const MachinePath& dir, std::string_view pattern, Search* out
       if (Matches(compiled, dots)) out->dots.push_back(DotEntry(dots));
     }
   }
-  std::erase_if(out->entries,
-                [&](const EntryInfo& entry) { return !Matches(compiled, entry.name); });
-  std::sort(out->entries.begin(), out->entries.end(), ListedBefore);
-  return out->At(0) == nullptr ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+  out->entries.EraseIf([&](std::string_view name) { return !Matches(compiled, name); });
+  out->entries.Sort(ListedBefore);
+  return out->empty() ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -262,7 +243,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
   }
   Search search;
   if (Win32Error error = Collect(dir, pattern, &search)) return FailFind(error);
-  Fill(*search.At(0), lpFindFileData);
+  EntryInfo first;
+  (void)search.At(0, &first);
+  Fill(first, lpFindFileData);
   search.next = 1;
   return Searches().Open(std::move(search));
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/listing.h"
+
 namespace tvx {
 
 /// A Win32 error code: 0 (ERROR_SUCCESS) or one of the ERROR_* values of windows.h.
@@ -74,7 +76,9 @@ class Machine {
   /// A snapshot of the directory's entries, without "." and "..", in no promised order. Names the
   /// machine cannot show to a Windows program are left out. ERROR_PATH_NOT_FOUND when `dir` is
   /// missing or not a directory (a link to one included); ERROR_ACCESS_DENIED when unreadable.
-  virtual Win32Error List(const MachinePath& dir, std::vector<EntryInfo>* entries) = 0;
+  virtual Win32Error List(const MachinePath& dir, Listing* entries) = 0;
+  /// The same as a vector of records, for callers that want each entry whole.
+  Win32Error List(const MachinePath& dir, std::vector<EntryInfo>* entries);
   /// Deletes a file or a link (the link itself). ERROR_ACCESS_DENIED for a directory or a
   /// read-only file (also for root); ERROR_SHARING_VIOLATION for a file in use;
   /// ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND as for Stat.
@@ -122,6 +126,15 @@ class Machine {
   /// Plays the beep of `type`.
   virtual void Beep(uint32_t type) = 0;
 };
+
+inline Win32Error Machine::List(const MachinePath& dir, std::vector<EntryInfo>* entries) {
+  Listing listing;
+  if (const Win32Error error = List(dir, &listing)) return error;
+  entries->clear();
+  entries->reserve(listing.size());
+  for (size_t i = 0; i < listing.size(); ++i) entries->push_back(listing.At(i));
+  return 0;
+}
 
 /// The process-wide machine. On first use it is the host machine, set up from the environment.
 Machine& CurrentMachine();

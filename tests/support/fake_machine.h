@@ -95,7 +95,8 @@ class FakeMachine : public Machine {
   std::string ModuleFileName() override;
   bool IsHostRoot(const MachinePath& path) override;
   Win32Error Stat(const MachinePath& path, EntryInfo* info) override;
-  Win32Error List(const MachinePath& dir, std::vector<EntryInfo>* entries) override;
+  Win32Error List(const MachinePath& dir, Listing* entries) override;
+  using Machine::List;
   Win32Error DeleteFile(const MachinePath& path) override;
   Win32Error RemoveDirectory(const MachinePath& path) override;
   Win32Error ReadFile(const MachinePath& path, std::string* bytes) override;

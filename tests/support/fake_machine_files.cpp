@@ -28,16 +28,17 @@ Win32Error FakeMachine::Stat(const MachinePath& path, EntryInfo* info) {
   return ERROR_SUCCESS;
 }
 
-Win32Error FakeMachine::List(const MachinePath& dir, std::vector<EntryInfo>* entries) {
+Win32Error FakeMachine::List(const MachinePath& dir, Listing* entries) {
   Record("List", ToString(dir));
   Win32Error error = 0;
   const Node* node = Find(dir, &error);
   if (node == nullptr || node->kind != Kind::kDirectory) return ERROR_PATH_NOT_FOUND;
   if (node->list_error != 0) return node->list_error;
-  entries->clear();
+  entries->Clear();
   for (const auto& [key, child] : node->children) {
-    entries->emplace_back();
-    Fill(*child, &entries->back());
+    EntryInfo info;
+    Fill(*child, &info);
+    if (!entries->Add(info)) return ERROR_NOT_ENOUGH_MEMORY;
   }
   return ERROR_SUCCESS;
 }

@@ -1,18 +1,21 @@
 #include "platform/base/codepage.h"
 
+#include <algorithm>
+#include <array>
+
 namespace tvx::cp1252 {
 namespace {
 
 // 80..9F are the only bytes whose character differs from their number.
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate one.
 bool DecodeUtf8(std::string_view s, size_t* i, char32_t* code) {
   const auto b0 = static_cast<unsigned char>(s[*i]);
-  const int extra = b0 < 0x80 ? 0
+  const int extra = b0 < 0x80             ? 0
                     : (b0 & 0xE0) == 0xC0 ? 1
                     : (b0 & 0xF0) == 0xE0 ? 2
                     : (b0 & 0xF8) == 0xF0 ? 3
@@ -105,11 +108,16 @@ unsigned char Upper(unsigned char byte) {
   if (byte >= 'a' && byte <= 'z') return byte - 0x20;
   if ((byte >= 0xE0 && byte <= 0xFE) && byte != 0xF7) return byte - 0x20;
   switch (byte) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return byte;
+    case 0x9A:
+      return 0x8A;
+    case 0x9C:
+      return 0x8C;
+    case 0x9E:
+      return 0x8E;
+    case 0xFF:
+      return 0x9F;
+    default:
+      return byte;
   }
 }
 
@@ -127,6 +135,26 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     }
   }
   return true;
+}
+
+int CompareIgnoringCase(std::string_view a, std::string_view b) {
+  // Sorting a large directory compares names millions of times, so the mapping is looked up in
+  // a table rather than worked out for each byte.
+  static const std::array<unsigned char, 256> upper = [] {
+    std::array<unsigned char, 256> table{};
+    for (size_t byte = 0; byte < table.size(); ++byte) {
+      table[byte] = Upper(static_cast<unsigned char>(byte));
+    }
+    return table;
+  }();
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const unsigned char x = upper[static_cast<unsigned char>(a[i])];
+    const unsigned char y = upper[static_cast<unsigned char>(b[i])];
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
 }
 
 }  // namespace tvx::cp1252

@@ -26,5 +26,7 @@ unsigned char Upper(unsigned char byte);
 std::string Upper(std::string_view text);
 /// Equal when equal after Upper, the way the file system and the registry compare names.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+/// Orders by Upper byte by byte, a shorter name before a longer one it begins: <0, 0 or >0.
+int CompareIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace tvx::cp1252

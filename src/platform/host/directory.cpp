@@ -28,17 +28,6 @@ bool RecentlyChanged(const struct timespec& mtime) {
 
 }  // namespace
 
-void AddToIndex(NameIndex* index, const std::string& host, const std::string& name, mode_t mode) {
-  auto [it, added] = index->emplace(cp1252::Upper(name), IndexEntry{host, mode});
-  if (added) return;
-  if (it->second.host == host) {
-    it->second.mode = mode;
-    return;
-  }
-  it->second.ambiguous = true;
-  if (host < it->second.host) it->second = IndexEntry{host, mode, /*ambiguous=*/true};
-}
-
 int ReadNames(int dir_fd,
               const std::function<void(const std::string& host, const std::string& name)>& visit) {
   const int fd = openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -61,15 +50,14 @@ int ReadNames(int dir_fd,
 
 bool HostDir::FindIgnoringCase(const std::string& upper, std::string* host_name) {
   if (!indexed_) BuildIndex();
-  const auto it = index_.find(upper);
-  if (it == index_.end()) return false;
-  *host_name = it->second.host;
+  IndexEntry entry;
+  if (!index_.Find(upper, &entry)) return false;
+  *host_name = std::move(entry.host);
   return true;
 }
 
-const IndexEntry* HostDir::Known(const std::string& upper) const {
-  const auto it = index_.find(upper);
-  return it == index_.end() ? nullptr : &it->second;
+bool HostDir::Known(const std::string& upper, IndexEntry* entry) const {
+  return indexed_ && index_.Find(upper, entry);
 }
 
 bool HostDir::RefreshIndex() {
@@ -81,17 +69,14 @@ bool HostDir::RefreshIndex() {
 }
 
 void HostDir::NoteRemoved(const std::string& host_name) {
-  std::string name;
-  if (!indexed_ || !WindowsName(host_name, &name)) return;
-  const auto it = index_.find(cp1252::Upper(name));
-  if (it != index_.end() && it->second.host == host_name) index_.erase(it);
+  if (indexed_) index_.Remove(host_name);
 }
 
-void HostDir::NoteAdded(const std::string& host_name) {
-  std::string name;
-  if (!indexed_ || !WindowsName(host_name, &name)) return;
-  // The entry made may replace one of the same name, whose mode is then no longer known.
-  AddToIndex(&index_, host_name, name, /*mode=*/0);
+void HostDir::NoteAdded() {
+  // The entry made may replace one of another spelling or mode; the index is read anew when next
+  // needed rather than patched, for names are made here rarely (a settings file).
+  indexed_ = false;
+  index_ = NameIndex();
 }
 
 void HostDir::SetIndex(NameIndex index, const struct stat& listed_at) {
@@ -104,9 +89,9 @@ void HostDir::BuildIndex() {
   struct stat st {};
   (void)fstat(fd_.get(), &st);
   NameIndex index;
-  (void)ReadNames(fd_.get(), [&](const std::string& host, const std::string& name) {
-    AddToIndex(&index, host, name);
-  });
+  (void)ReadNames(fd_.get(),
+                  [&](const std::string& host, const std::string& name) { index.Add(host, name); });
+  index.Seal();
   SetIndex(std::move(index), st);
 }
 

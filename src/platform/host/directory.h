@@ -8,21 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 
+#include "platform/host/name_index.h"
 #include "platform/host/unique_fd.h"
 
 namespace tvx::host {
-
-/// What an index knows of a name: its host spelling and, when a listing saw it, its mode.
-struct IndexEntry {
-  std::string host;
-  mode_t mode = 0;         // 0 when not known
-  bool ambiguous = false;  // several host names differ only in case
-};
-
-/// Upper-case Windows name -> its entry.
-using NameIndex = std::unordered_map<std::string, IndexEntry>;
 
 class HostDir {
  public:
@@ -37,14 +27,15 @@ class HostDir {
   /// The host name whose upper-case form (code page 1252) is `upper`; false when the index,
   /// built on first use, has none.
   bool FindIgnoringCase(const std::string& upper, std::string* host_name);
-  /// The index's entry for `upper` without building the index; null when there is none.
-  const IndexEntry* Known(const std::string& upper) const;
+  /// The index's entry for `upper` without building the index; false when there is none.
+  bool Known(const std::string& upper, IndexEntry* entry) const;
   /// Reads the directory again if it may have changed since the index was built; true if so.
   bool RefreshIndex();
   /// Keeps the index in step with this machine's own changes.
   void NoteRemoved(const std::string& host_name);
-  void NoteAdded(const std::string& host_name);
-  /// Replaces the index with the names of a listing just read, which began at `listed_at`.
+  void NoteAdded();
+  /// Replaces the index with the names of a listing just read (sealed), which began at
+  /// `listed_at`.
   void SetIndex(NameIndex index, const struct stat& listed_at);
 
  private:
@@ -64,9 +55,5 @@ using DirRef = std::shared_ptr<HostDir>;
 /// see ("." and ".." left out). Returns 0 or the errno of opening the directory for reading.
 int ReadNames(int dir_fd,
               const std::function<void(const std::string& host, const std::string& name)>& visit);
-
-/// Adds a name to an index, the smallest host name winning when several differ only in case.
-void AddToIndex(NameIndex* index, const std::string& host, const std::string& name,
-                mode_t mode = 0);
 
 }  // namespace tvx::host

@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <unordered_map>
+#include <vector>
 
 #include "platform/host/errors.h"
 #include "platform/host/host_machine_impl.h"
 #include "platform/host/io.h"
 #include "platform/host/names.h"
+#include "platform/host/stat_batch.h"
 #include "platform/windows.h"
 
 namespace tvx::host {
@@ -25,20 +26,70 @@ uint64_t FileTime(const struct timespec& time) {
   return static_cast<uint64_t>(seconds) * 10000000 + static_cast<uint64_t>(time.tv_nsec) / 100;
 }
 
-bool IsReadOnly(const struct stat& st) {
-  return !S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR);
+bool IsReadOnly(mode_t mode) {
+  return !S_ISLNK(mode) && !(mode & S_IWUSR);
+}
+
+EntryInfo InfoOf(std::string name, mode_t mode, uint64_t size, const struct timespec& mtime) {
+  EntryInfo info;
+  info.name = std::move(name);
+  info.link = S_ISLNK(mode);
+  info.directory = S_ISDIR(mode);
+  info.readonly = IsReadOnly(mode);
+  info.size = S_ISREG(mode) ? size : 0;
+  info.write_time = FileTime(mtime);
+  return info;
 }
 
 EntryInfo InfoOf(const std::string& host_name, const struct stat& st) {
-  EntryInfo info;
-  (void)WindowsName(host_name, &info.name);
-  info.link = S_ISLNK(st.st_mode);
-  info.directory = S_ISDIR(st.st_mode);
-  info.readonly = IsReadOnly(st);
-  info.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-  info.write_time = FileTime(st.st_mtim);
-  return info;
+  std::string name;
+  (void)WindowsName(host_name, &name);
+  return InfoOf(std::move(name), st.st_mode, static_cast<uint64_t>(st.st_size), st.st_mtim);
 }
+
+// Names read from a directory and waiting for their stats, which are taken a batch at a time.
+class PendingNames {
+ public:
+  static constexpr size_t kBatch = 256;
+
+  PendingNames(int dir_fd, StatBatcher* stats, Listing* entries, NameIndex* index)
+      : dir_fd_(dir_fd), stats_(stats), entries_(entries), index_(index) {}
+
+  /// Adds a name; false once the listing could not hold an entry.
+  bool Add(const std::string& host, const std::string& name) {
+    hosts_.push_back(host);
+    names_.push_back(name);
+    return hosts_.size() < kBatch || Flush();
+  }
+
+  bool Flush() {
+    const char* pointers[kBatch];
+    for (size_t i = 0; i < hosts_.size(); ++i) pointers[i] = hosts_[i].c_str();
+    NameStat found[kBatch];
+    stats_->Stat(dir_fd_, pointers, hosts_.size(), found);
+    for (size_t i = 0; i < hosts_.size(); ++i) {
+      // An entry gone since it was read is simply not listed.
+      index_->Add(hosts_[i], names_[i], found[i].error ? 0 : found[i].mode);
+      if (found[i].error) continue;
+      full_ = full_ || !entries_->Add(InfoOf(std::move(names_[i]), found[i].mode, found[i].size,
+                                             found[i].mtime));
+    }
+    hosts_.clear();
+    names_.clear();
+    return !full_;
+  }
+
+  bool full() const { return full_; }
+
+ private:
+  int dir_fd_;
+  StatBatcher* stats_;
+  Listing* entries_;
+  NameIndex* index_;
+  std::vector<std::string> hosts_;
+  std::vector<std::string> names_;
+  bool full_ = false;
+};
 
 // A fresh temporary file in `dir`, created exclusively so that nothing already there is touched.
 UniqueFd CreateTemporary(int dir, mode_t mode, std::string* name) {
@@ -85,27 +136,26 @@ Win32Error HostMachine::Stat(const MachinePath& path, EntryInfo* info) {
   return ERROR_SUCCESS;
 }
 
-Win32Error HostMachine::List(const MachinePath& dir, std::vector<EntryInfo>* entries) {
+// The entries are stat'ed a batch at a time as the directory is read, so that a large directory
+// costs few system calls beyond its deletions, and its names are held twice only: packed in the
+// listing and in the index.
+Win32Error HostMachine::List(const MachinePath& dir, Listing* entries) {
   DirRef host_dir;
   if (const Win32Error error = resolver_.OpenDirectory(dir, &host_dir)) return error;
   struct stat listed_at {};
   (void)fstat(host_dir->fd(), &listed_at);
-  std::vector<EntryInfo> found;
+  entries->Clear();
   NameIndex index;
-  const int error =
-      ReadNames(host_dir->fd(), [&](const std::string& host, const std::string& name) {
-        struct stat st {};
-        // An entry gone since it was read is simply not listed.
-        if (fstatat(host_dir->fd(), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-          AddToIndex(&index, host, name);
-          return;
-        }
-        AddToIndex(&index, host, name, st.st_mode);
-        found.push_back(InfoOf(host, st));
-      });
+  PendingNames pending(host_dir->fd(), &stats_, entries, &index);
+  const int error = ReadNames(
+      host_dir->fd(),
+      [&](const std::string& host, const std::string& name) { (void)pending.Add(host, name); });
+  (void)pending.Flush();
   if (error) return ErrorFromErrno(error);
+  if (pending.full()) return ERROR_NOT_ENOUGH_MEMORY;
+  entries->ShrinkToFit();
+  index.Seal();
   host_dir->SetIndex(std::move(index), listed_at);
-  *entries = std::move(found);
   return ERROR_SUCCESS;
 }
 
@@ -116,7 +166,7 @@ Win32Error HostMachine::DeleteFile(const MachinePath& path) {
   Located entry;
   if (const Win32Error error = resolver_.Locate(path, &entry, /*need_stat=*/false)) return error;
   // The owner-write bit is the read-only attribute, which the machine enforces even for root.
-  if (S_ISDIR(entry.st.st_mode) || IsReadOnly(entry.st)) return ERROR_ACCESS_DENIED;
+  if (S_ISDIR(entry.st.st_mode) || IsReadOnly(entry.st.st_mode)) return ERROR_ACCESS_DENIED;
   if (unlinkat(entry.parent->fd(), entry.host_name.c_str(), 0) != 0) return ErrorFromErrno(errno);
   entry.parent->NoteRemoved(entry.host_name);
   return ERROR_SUCCESS;
@@ -161,7 +211,7 @@ Win32Error HostMachine::ReplaceFile(const MachinePath& path, const std::string& 
     return ReplaceIn(*entry.parent, HostName(path.names.back()), nullptr, bytes);
   }
   if (error) return error;
-  if (!S_ISREG(entry.st.st_mode) || IsReadOnly(entry.st)) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(entry.st.st_mode) || IsReadOnly(entry.st.st_mode)) return ERROR_ACCESS_DENIED;
   return ReplaceIn(*entry.parent, entry.host_name, &entry.st, bytes);
 }
 
@@ -184,7 +234,7 @@ Win32Error HostMachine::ReplaceIn(HostDir& dir, const std::string& host_name,
     return error;
   }
   SyncDirectory(dir.fd());
-  dir.NoteAdded(host_name);
+  dir.NoteAdded();
   return ERROR_SUCCESS;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/host/host_machine.h"
 #include "platform/host/process_table.h"
 #include "platform/host/resolver.h"
+#include "platform/host/stat_batch.h"
 
 namespace tvx::host {
 
@@ -32,7 +33,8 @@ class HostMachine final : public Machine {
   bool IsHostRoot(const MachinePath& path) override;
 
   Win32Error Stat(const MachinePath& path, EntryInfo* info) override;
-  Win32Error List(const MachinePath& dir, std::vector<EntryInfo>* entries) override;
+  Win32Error List(const MachinePath& dir, Listing* entries) override;
+  using Machine::List;
   Win32Error DeleteFile(const MachinePath& path) override;
   Win32Error RemoveDirectory(const MachinePath& path) override;
   Win32Error ReadFile(const MachinePath& path, std::string* bytes) override;
@@ -58,6 +60,7 @@ class HostMachine final : public Machine {
   Drives drives_;
   Resolver resolver_;
   ProcessTable processes_;
+  StatBatcher stats_;
   bool host_roots_known_ = false;
   std::vector<FileId> host_roots_;  // the host's "/" and every drive's root
 };

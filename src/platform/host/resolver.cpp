@@ -110,10 +110,10 @@ int Resolver::Lookup(HostDir& dir, const std::string& name, std::string* host_na
   // A name the index holds in one spelling only is that entry, whichever case it was asked in,
   // and the mode a listing saw may stand for the entry. Where several spellings exist the exact
   // one wins, so it is tried first below.
-  if (const IndexEntry* known = dir.Known(upper); known && !known->ambiguous) {
-    *host_name = known->host;
-    if (!need_stat && known->mode) {
-      st->st_mode = known->mode;
+  if (IndexEntry known; dir.Known(upper, &known) && !known.ambiguous) {
+    *host_name = std::move(known.host);
+    if (!need_stat && known.mode) {
+      st->st_mode = known.mode;
       return 0;
     }
     if (fstatat(dir.fd(), host_name->c_str(), st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
