@@ -114,14 +114,17 @@ TEST_P(StatBatch, KindsSizesModesAndErrorsAreThoseOfFstatat) {
       {"file.txt/x", ENOTDIR, 0, 0},
       {"", ENOENT, 0, 0},
   };
+  // The cases over and over, enough for a whole batch, which is what goes through the ring.
   std::vector<std::string> names;
-  for (const Case& c : cases) names.push_back(c.name);
+  while (names.size() < StatBatcher::kQueueDepth) {
+    for (const Case& c : cases) names.push_back(c.name);
+  }
   const std::vector<const char*> pointers = Pointers(names);
-  std::vector<NameStat> out(cases.size());
+  std::vector<NameStat> out(names.size());
   StatBatcher batcher(use_ring());
   batcher.Stat(fd_, pointers.data(), pointers.size(), out.data());
-  for (size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
+  for (size_t i = 0; i < names.size(); ++i) {
+    const Case& c = cases[i % cases.size()];
     ExpectSameAsFstatat(fd_, c.name, out[i]);
     EXPECT_EQ(out[i].error, c.error) << c.name;
     if (c.error != 0) continue;
@@ -184,9 +187,12 @@ TEST_P(StatBatch, TheRingIsMadeOnFirstUseClosedOnExecAndReleased) {
   {
     StatBatcher batcher(use_ring());
     EXPECT_EQ(RingDescriptors().size(), before);
-    const char* const names[] = {"file.txt"};
-    NameStat out[1];
-    batcher.Stat(fd_, names, 1, out);
+    // A few names are stated one by one, so they make no ring; a whole batch does.
+    const std::vector<const char*> names(StatBatcher::kQueueDepth, "file.txt");
+    std::vector<NameStat> out(names.size());
+    batcher.Stat(fd_, names.data(), 1, out.data());
+    EXPECT_EQ(RingDescriptors().size(), before);
+    batcher.Stat(fd_, names.data(), names.size(), out.data());
     const std::vector<int> rings = RingDescriptors();
     EXPECT_LE(rings.size(), before + (use_ring() ? 1 : 0));
     for (const int fd : rings) EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << fd;
@@ -227,13 +233,13 @@ const std::vector<long> kStatCalls = {
 // Exit codes of the children below.
 constexpr int kAnswered = 0, kNotAnswered = 1, kNoRing = 2, kNoFilter = 3;
 
-// A directory of 600 files and the exit code of a child that runs `child` on its descriptor and
-// names.
+// A directory of two whole batches of files and the exit code of a child that runs `child` on its
+// descriptor and names.
 class StatBatchChild : public ::testing::Test {
  protected:
   StatBatchChild() {
     const std::string dir = prefix_.root() + "/d";
-    for (int i = 0; i < 600; ++i) {
+    for (unsigned i = 0; i < 2 * StatBatcher::kQueueDepth; ++i) {
       names_.push_back("n" + std::to_string(i));
       prefix_.MakeFile(dir + "/" + names_.back());
     }
@@ -271,7 +277,8 @@ TEST_F(StatBatchChild, WithTheRingNoNameCostsAStatCall) {
   const int code = Run([&] {
     StatBatcher batcher;
     std::vector<NameStat> out(names_.size());
-    batcher.Stat(fd_, pointers_.data(), 1, out.data());  // makes the ring, if there is one
+    // A whole batch makes the ring, if there is one.
+    batcher.Stat(fd_, pointers_.data(), StatBatcher::kQueueDepth, out.data());
     if (RingDescriptors().empty()) return kNoRing;
     if (!RefuseCalls(kStatCalls, ENOTRECOVERABLE)) return kNoFilter;
     batcher.Stat(fd_, pointers_.data(), pointers_.size(), out.data());

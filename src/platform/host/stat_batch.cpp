@@ -293,13 +293,17 @@ StatBatcher::~StatBatcher() = default;
 
 void StatBatcher::Stat(int dir_fd, const char* const* names, size_t count, NameStat* out) {
   if (count == 0) return;
-  if (!ring_tried_) {
+  // Only whole batches go through the ring. Each request is handed to a kernel worker thread and
+  // its answer back, a few context switches apiece; on a directory of a hundred names that cost
+  // more time than the calls saved (1.6 s against 1.05 s for 1,000 such directories here), while
+  // on large directories the ring is as fast as plain calls and saves nearly all of them.
+  if (!ring_tried_ && count >= kQueueDepth) {
     ring_tried_ = true;
     ring_ = Ring::Open(kQueueDepth);
   }
   size_t i = 0;
-  while (ring_ != nullptr && i < count) {
-    const size_t n = std::min<size_t>(count - i, ring_->depth());
+  while (ring_ != nullptr && count - i >= ring_->depth()) {
+    const size_t n = ring_->depth();
     // A ring that failed once is dropped for good; its unanswered names are redone below.
     if (!ring_->Run(dir_fd, names + i, n, out + i)) ring_.reset();
     for (size_t j = i; j < i + n; ++j) {

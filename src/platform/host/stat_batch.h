@@ -20,7 +20,8 @@ struct NameStat {
 };
 
 /// Stats names of one directory, links not followed, as few system calls as the host allows:
-/// batches through io_uring where the kernel offers it, else one fstatat per name.
+/// whole batches of kQueueDepth names through io_uring where the kernel offers it, the rest (and
+/// everything where it does not) with one fstatat per name.
 /// One batcher serves one thread at a time.
 class StatBatcher {
  public:
@@ -40,7 +41,8 @@ class StatBatcher {
  private:
   class Ring;
 
-  // The ring is made on the first Stat, so that a program that never lists pays nothing for it.
+  // The ring is made on the first Stat of a whole batch, so that a program that never lists a
+  // large directory pays nothing for it.
   bool ring_tried_ = false;
   std::unique_ptr<Ring> ring_;
 };
