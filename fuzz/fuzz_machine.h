@@ -48,10 +48,11 @@ class FuzzMachine : public Machine {
     info->size = it->second.size();
     return 0;
   }
-  Win32Error List(const MachinePath&, std::vector<EntryInfo>* entries) override {
-    entries->clear();
+  Win32Error List(const MachinePath&, Listing* entries) override {
+    entries->Clear();
     return 0;
   }
+  using Machine::List;
   Win32Error DeleteFile(const MachinePath&) override { return 5; }
   Win32Error RemoveDirectory(const MachinePath&) override { return 5; }
   Win32Error ReadFile(const MachinePath& path, std::string* bytes) override {
