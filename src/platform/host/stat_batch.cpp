@@ -214,6 +214,9 @@ void StatBatcher::Ring::Queue(int dir_fd, const char* const* names, size_t count
     sqe.fd = dir_fd;
     sqe.addr = reinterpret_cast<uintptr_t>(names[i]);
     sqe.len = kStatxMask;
+    // The kernel fills the buffer behind the back of tools that track which bytes were written
+    // (memcheck), so it is cleared first; a cleared buffer also never shows an older answer.
+    buffers_[i] = {};
     sqe.off = reinterpret_cast<uintptr_t>(&buffers_[i]);
     sqe.statx_flags = kStatxFlags;
     sqe.user_data = i;
