@@ -56,20 +56,20 @@ TEST(NameIndex, OfSeveralSpellingsTheSmallestWinsUntilOnlyOneIsLeft) {
   ASSERT_TRUE(index.Find("FILE", &entry));
   EXPECT_EQ(entry.host, "FILE");
   EXPECT_TRUE(entry.ambiguous);
-  index.Remove("FILE");
-  index.Remove("file");
+  index.Remove("file", "FILE");
+  index.Remove("FILE", "file");
   ASSERT_TRUE(index.Find("FILE", &entry));
   EXPECT_EQ(entry.host, "File");
   EXPECT_FALSE(entry.ambiguous);
-  index.Remove("File");
+  index.Remove("FILE", "File");
   EXPECT_FALSE(index.Find("FILE", &entry));
 }
 
 TEST(NameIndex, RemovingANameItNeverHeldChangesNothing) {
   NameIndex index = Sealed({{"a", "a"}});
-  index.Remove("A");
-  index.Remove("b");
-  index.Remove("\xFF");  // not UTF-8
+  index.Remove("A", "A");  // another spelling than the one held
+  index.Remove("b", "b");
+  index.Remove("a", "\xFF");
   IndexEntry entry;
   EXPECT_TRUE(index.Find("A", &entry));
   EXPECT_EQ(index.size(), 1u);

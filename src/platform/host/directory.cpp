@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <ctime>
 
-#include "platform/base/codepage.h"
 #include "platform/host/names.h"
 
 namespace tvx::host {
@@ -68,8 +67,8 @@ bool HostDir::RefreshIndex() {
   return true;
 }
 
-void HostDir::NoteRemoved(const std::string& host_name) {
-  if (indexed_) index_.Remove(host_name);
+void HostDir::NoteRemoved(const std::string& name, const std::string& host_name) {
+  if (indexed_) index_.Remove(name, host_name);
 }
 
 void HostDir::NoteAdded() {

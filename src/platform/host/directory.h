@@ -31,8 +31,9 @@ class HostDir {
   bool Known(const std::string& upper, IndexEntry* entry) const;
   /// Reads the directory again if it may have changed since the index was built; true if so.
   bool RefreshIndex();
-  /// Keeps the index in step with this machine's own changes.
-  void NoteRemoved(const std::string& host_name);
+  /// Keeps the index in step with this machine's own changes. `name` is the removed entry's
+  /// code page 1252 name in any case, as the path that removed it spelled it.
+  void NoteRemoved(const std::string& name, const std::string& host_name);
   void NoteAdded();
   /// Replaces the index with the names of a listing just read (sealed), which began at
   /// `listed_at`.

@@ -50,19 +50,19 @@ EntryInfo InfoOf(const std::string& host_name, const struct stat& st) {
 // Names read from a directory and waiting for their stats, which are taken a batch at a time.
 class PendingNames {
  public:
-  static constexpr size_t kBatch = 256;
+  // Whole batches of the batcher's, which are what it sends through its ring.
+  static constexpr size_t kBatch = StatBatcher::kQueueDepth;
 
   PendingNames(int dir_fd, StatBatcher* stats, Listing* entries, NameIndex* index)
       : dir_fd_(dir_fd), stats_(stats), entries_(entries), index_(index) {}
 
-  /// Adds a name; false once the listing could not hold an entry.
-  bool Add(const std::string& host, const std::string& name) {
+  void Add(const std::string& host, const std::string& name) {
     hosts_.push_back(host);
     names_.push_back(name);
-    return hosts_.size() < kBatch || Flush();
+    if (hosts_.size() == kBatch) Flush();
   }
 
-  bool Flush() {
+  void Flush() {
     const char* pointers[kBatch];
     for (size_t i = 0; i < hosts_.size(); ++i) pointers[i] = hosts_[i].c_str();
     NameStat found[kBatch];
@@ -76,9 +76,9 @@ class PendingNames {
     }
     hosts_.clear();
     names_.clear();
-    return !full_;
   }
 
+  /// True once the listing could not hold an entry.
   bool full() const { return full_; }
 
  private:
@@ -150,7 +150,7 @@ Win32Error HostMachine::List(const MachinePath& dir, Listing* entries) {
   const int error = ReadNames(
       host_dir->fd(),
       [&](const std::string& host, const std::string& name) { (void)pending.Add(host, name); });
-  (void)pending.Flush();
+  pending.Flush();
   if (error) return ErrorFromErrno(error);
   if (pending.full()) return ERROR_NOT_ENOUGH_MEMORY;
   entries->ShrinkToFit();
@@ -168,7 +168,7 @@ Win32Error HostMachine::DeleteFile(const MachinePath& path) {
   // The owner-write bit is the read-only attribute, which the machine enforces even for root.
   if (S_ISDIR(entry.st.st_mode) || IsReadOnly(entry.st.st_mode)) return ERROR_ACCESS_DENIED;
   if (unlinkat(entry.parent->fd(), entry.host_name.c_str(), 0) != 0) return ErrorFromErrno(errno);
-  entry.parent->NoteRemoved(entry.host_name);
+  entry.parent->NoteRemoved(path.names.back(), entry.host_name);
   return ERROR_SUCCESS;
 }
 
@@ -184,7 +184,7 @@ Win32Error HostMachine::RemoveDirectory(const MachinePath& path) {
     return ErrorFromErrno(errno);
   }
   resolver_.Forget(entry.st);
-  entry.parent->NoteRemoved(entry.host_name);
+  entry.parent->NoteRemoved(path.names.back(), entry.host_name);
   return ERROR_SUCCESS;
 }
 

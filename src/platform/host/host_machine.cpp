@@ -50,17 +50,17 @@ bool HostMachine::IsHostRoot(const MachinePath& path) {
 // The drive map does not change during a run (the resolver holds each root for the machine's
 // life too), so the roots are taken once rather than opened again before every listing.
 const std::vector<FileId>& HostMachine::HostRoots() {
-  if (host_roots_known_) return host_roots_;
-  host_roots_known_ = true;
+  if (host_roots_) return *host_roots_;
+  host_roots_.emplace();
   struct stat root {};
-  if (stat("/", &root) == 0) host_roots_.push_back({root.st_dev, root.st_ino});
+  if (stat("/", &root) == 0) host_roots_->push_back({root.st_dev, root.st_ino});
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     UniqueFd drive = drives_.OpenRoot(letter);
     if (drive.valid() && fstat(drive.get(), &root) == 0) {
-      host_roots_.push_back({root.st_dev, root.st_ino});
+      host_roots_->push_back({root.st_dev, root.st_ino});
     }
   }
-  return host_roots_;
+  return *host_roots_;
 }
 
 bool HostMachine::ReadRegistryText(std::string* text) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <vector>
 
 #include "platform/host/drives.h"
@@ -61,8 +62,7 @@ class HostMachine final : public Machine {
   Resolver resolver_;
   ProcessTable processes_;
   StatBatcher stats_;
-  bool host_roots_known_ = false;
-  std::vector<FileId> host_roots_;  // the host's "/" and every drive's root
+  std::optional<std::vector<FileId>> host_roots_;  // the host's "/" and every drive's root
 };
 
 }  // namespace tvx::host

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 #include "platform/base/codepage.h"
-#include "platform/host/names.h"
 
 namespace tvx::host {
 
@@ -37,30 +37,23 @@ void NameIndex::Seal() {
 bool NameIndex::Find(std::string_view upper, IndexEntry* out) const {
   const Entry* found = nullptr;
   bool ambiguous = false;
-  for (auto it = LowerBound(upper);
-       it != entries_.end() && cp1252::CompareIgnoringCase(NameOf(*it), upper) == 0; ++it) {
-    if (it->removed) continue;
-    if (found) {
-      ambiguous = true;
-      break;
-    }
-    found = &*it;
+  const auto [first, last] = EqualRange(upper);
+  for (size_t i = first; i < last && !ambiguous; ++i) {
+    if (entries_[i].removed) continue;
+    ambiguous = found != nullptr;
+    if (!found) found = &entries_[i];
   }
   if (!found) return false;
   *out = IndexEntry{std::string(HostOf(*found)), found->mode, ambiguous};
   return true;
 }
 
-void NameIndex::Remove(std::string_view host) {
-  std::string name;
-  if (!WindowsName(host, &name)) return;
-  const std::string upper = cp1252::Upper(name);
-  for (auto it = LowerBound(upper);
-       it != entries_.end() && cp1252::CompareIgnoringCase(NameOf(*it), upper) == 0; ++it) {
-    if (HostOf(*it) != host) continue;
-    auto& entry = entries_[static_cast<size_t>(it - entries_.begin())];
-    entry.removed = true;
-    entry.mode = 0;
+void NameIndex::Remove(std::string_view name, std::string_view host) {
+  const auto [first, last] = EqualRange(cp1252::Upper(name));
+  for (size_t i = first; i < last; ++i) {
+    if (HostOf(entries_[i]) != host) continue;
+    entries_[i].removed = true;
+    entries_[i].mode = 0;
   }
 }
 
@@ -73,11 +66,21 @@ std::string_view NameIndex::HostOf(const Entry& entry) const {
   return std::string_view(names_).substr(entry.offset + entry.length, entry.host_length);
 }
 
-std::vector<NameIndex::Entry>::const_iterator NameIndex::LowerBound(std::string_view upper) const {
-  return std::lower_bound(entries_.begin(), entries_.end(), upper,
-                          [&](const Entry& entry, std::string_view key) {
-                            return cp1252::CompareIgnoringCase(NameOf(entry), key) < 0;
-                          });
+std::pair<size_t, size_t> NameIndex::EqualRange(std::string_view upper) const {
+  // The search compares entries with the key both ways round.
+  const auto name = [&](const auto& side) -> std::string_view {
+    if constexpr (std::is_same_v<std::decay_t<decltype(side)>, Entry>) {
+      return NameOf(side);
+    } else {
+      return side;
+    }
+  };
+  const auto range =
+      std::equal_range(entries_.begin(), entries_.end(), upper, [&](const auto& a, const auto& b) {
+        return cp1252::CompareIgnoringCase(name(a), name(b)) < 0;
+      });
+  return {static_cast<size_t>(range.first - entries_.begin()),
+          static_cast<size_t>(range.second - entries_.begin())};
 }
 
 }  // namespace tvx::host

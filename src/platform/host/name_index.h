@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tvx::host {
@@ -29,8 +30,9 @@ class NameIndex {
   /// The entry whose upper-case name is `upper`; of several spellings, the smallest host name
   /// wins. False when there is none.
   bool Find(std::string_view upper, IndexEntry* out) const;
-  /// Forgets a host name the directory no longer holds.
-  void Remove(std::string_view host);
+  /// Forgets a host name the directory no longer holds; `name` is its code page 1252 form in any
+  /// case.
+  void Remove(std::string_view name, std::string_view host);
   size_t size() const { return entries_.size(); }
 
  private:
@@ -44,7 +46,8 @@ class NameIndex {
 
   std::string_view NameOf(const Entry& entry) const;
   std::string_view HostOf(const Entry& entry) const;
-  std::vector<Entry>::const_iterator LowerBound(std::string_view upper) const;
+  /// The entries whose upper-case name is `upper`, removed ones included.
+  std::pair<size_t, size_t> EqualRange(std::string_view upper) const;
 
   std::string names_;
   std::vector<Entry> entries_;
